@@ -1,0 +1,140 @@
+#include "Connection.h"
+
+#include "ConnectionString.h"
+#include "DatabaseError.h"
+#include "EngineSettings.h"
+#include "OdbcDataSources.h"
+
+#include <QAtomicInt>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+
+namespace {
+
+QAtomicInt connectionCounter;
+
+QString engineText(const QSqlError& error)
+{
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.text().trimmed();
+    return text;
+}
+
+// Jet and ACE write their engine name at byte 4 of every Access file.
+bool isAccessFile(const QByteArray& head)
+{
+    const QByteArray name = head.mid(4, 15);
+    return name == QByteArrayLiteral("Standard Jet DB") || name == QByteArrayLiteral("Standard ACE DB");
+}
+
+} // namespace
+
+Connection::Connection(const QString& name)
+    : name_(name)
+    , qtName_(QStringLiteral("%1#%2").arg(name).arg(connectionCounter.fetchAndAddRelaxed(1)))
+{
+}
+
+Connection::~Connection()
+{
+    close();
+    if (QSqlDatabase::contains(qtName_))
+        QSqlDatabase::removeDatabase(qtName_);
+}
+
+void Connection::setConnectionString(const QString& text)
+{
+    if (isOpen())
+        throw DatabaseError(QStringLiteral("Operation is not allowed when the object is open"));
+    connectionString_ = text;
+}
+
+bool Connection::isOpen() const
+{
+    return QSqlDatabase::contains(qtName_) && QSqlDatabase::database(qtName_, false).isOpen();
+}
+
+void Connection::close()
+{
+    if (!QSqlDatabase::contains(qtName_))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(qtName_, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(qtName_);
+}
+
+void Connection::open()
+{
+    if (isOpen())
+        return;
+    const EngineSettings settings = engineSettingsFor(ConnectionString::parse(connectionString_),
+                                                      QDir::current(), isOdbcDataSource);
+    if (settings.engine == EngineSettings::Engine::SQLite)
+        openSqlite(settings.filePath);
+    else
+        openOdbc(settings.databaseName);
+}
+
+void Connection::openSqlite(const QString& filePath)
+{
+    QFile file(filePath);
+    if (!QFileInfo(filePath).isFile())
+        throw DatabaseError(QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(filePath)));
+    if (!file.open(QIODevice::ReadOnly))
+        throw DatabaseError(QStringLiteral("Cannot open file '%1': %2").arg(filePath, file.errorString()));
+    const QByteArray head = file.read(32);
+    file.close();
+    if (isAccessFile(head)) {
+        throw DatabaseError(QStringLiteral("'%1' is a Microsoft Access database; this program reads "
+                                           "the database as an SQLite file")
+                                .arg(filePath));
+    }
+    if (!head.isEmpty() && !head.startsWith(QByteArrayLiteral("SQLite format 3")))
+        throw DatabaseError(QStringLiteral("'%1' is not an SQLite database file").arg(filePath));
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), qtName_);
+    // mode=rw: the file must exist already; SQLite would otherwise create it.
+    QUrl url = QUrl::fromLocalFile(filePath);
+    url.setQuery(QStringLiteral("mode=rw"));
+    db.setDatabaseName(url.toString(QUrl::FullyEncoded));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=10000"));
+    if (!db.open()) {
+        const QString text = engineText(db.lastError());
+        close();
+        throw DatabaseError(text);
+    }
+    // Several punch clocks may share one file: readers then never wait for a writer.
+    QSqlQuery pragma(db);
+    if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
+        !pragma.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+        const QString text = engineText(pragma.lastError());
+        pragma = QSqlQuery();
+        close();
+        throw DatabaseError(text);
+    }
+}
+
+void Connection::openOdbc(const QString& databaseName)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), qtName_);
+    db.setDatabaseName(databaseName);
+    db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1")
+                             .arg(loginTimeoutSeconds_));
+    if (!db.open()) {
+        const QString text = engineText(db.lastError());
+        close();
+        throw DatabaseError(text);
+    }
+}
+
+QSqlDatabase Connection::database()
+{
+    open();
+    return QSqlDatabase::database(qtName_, false);
+}

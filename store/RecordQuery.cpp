@@ -1,0 +1,847 @@
+#include "RecordQuery.h"
+
+#include "Connection.h"
+#include "DatabaseError.h"
+
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlIndex>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace {
+
+QString engineText(const QSqlError& error)
+{
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.text().trimmed();
+    return text;
+}
+
+bool isIntegerType(QMetaType::Type type)
+{
+    switch (type) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool fits(FieldType declared, QMetaType::Type actual)
+{
+    if (actual == QMetaType::UnknownType) // an expression without rows tells no type
+        return true;
+    switch (declared) {
+    case FieldType::Text:
+        return actual == QMetaType::QString;
+    case FieldType::Integer:
+        return isIntegerType(actual);
+    case FieldType::Float:
+        return actual == QMetaType::Double || actual == QMetaType::Float;
+    case FieldType::Boolean:
+        return actual == QMetaType::Bool || isIntegerType(actual);
+    }
+    return false;
+}
+
+QString declaredTypeName(FieldType type)
+{
+    switch (type) {
+    case FieldType::Text:
+        return QStringLiteral("WideString");
+    case FieldType::Integer:
+        return QStringLiteral("Integer");
+    case FieldType::Float:
+        return QStringLiteral("Float");
+    case FieldType::Boolean:
+        return QStringLiteral("Boolean");
+    }
+    return {};
+}
+
+QString actualTypeName(QMetaType::Type type)
+{
+    if (type == QMetaType::LongLong || type == QMetaType::ULongLong)
+        return QStringLiteral("LargeInt");
+    if (isIntegerType(type))
+        return QStringLiteral("Integer");
+    switch (type) {
+    case QMetaType::QString:
+        return QStringLiteral("WideString");
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return QStringLiteral("Float");
+    case QMetaType::Bool:
+        return QStringLiteral("Boolean");
+    case QMetaType::QByteArray:
+        return QStringLiteral("Blob");
+    case QMetaType::QDate:
+    case QMetaType::QTime:
+    case QMetaType::QDateTime:
+        return QStringLiteral("DateTime");
+    default:
+        return QString::fromLatin1(QMetaType(type).name());
+    }
+}
+
+FieldType fieldTypeFor(QMetaType::Type type)
+{
+    if (type == QMetaType::Double || type == QMetaType::Float)
+        return FieldType::Float;
+    if (type == QMetaType::Bool)
+        return FieldType::Boolean;
+    if (isIntegerType(type))
+        return FieldType::Integer;
+    return FieldType::Text;
+}
+
+QString floatText(double number)
+{
+    return QString::number(number, 'g', 15);
+}
+
+// A value as its field shows it: NULL as the empty text, numbers and truth values as words.
+QString displayText(FieldType type, const QVariant& v)
+{
+    if (v.isNull())
+        return {};
+    if (v.typeId() != QMetaType::QString) {
+        if (type == FieldType::Float)
+            return floatText(v.toDouble());
+        if (type == FieldType::Boolean)
+            return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    }
+    return v.toString();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Field
+
+const FieldDef& Field::definition() const
+{
+    return query_->defs_.at(index_);
+}
+
+QVariant Field::value() const
+{
+    return query_->fieldValue(index_);
+}
+
+bool Field::isNull() const
+{
+    return value().isNull();
+}
+
+QString Field::asString() const
+{
+    return displayText(definition().type, value());
+}
+
+int Field::asInteger() const
+{
+    const QVariant v = value();
+    if (v.isNull())
+        return 0;
+    bool ok = false;
+    const qlonglong number = v.toLongLong(&ok);
+    if (!ok || number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max())
+        throw DatabaseError(QStringLiteral("'%1' is not a valid integer value").arg(v.toString()));
+    return int(number);
+}
+
+double Field::asFloat() const
+{
+    const QVariant v = value();
+    if (v.isNull())
+        return 0.0;
+    bool ok = false;
+    const double number = v.toDouble(&ok);
+    if (!ok)
+        throw DatabaseError(QStringLiteral("'%1' is not a valid floating point value").arg(v.toString()));
+    return number;
+}
+
+void Field::setAsString(const QString& text)
+{
+    query_->setFieldValue(index_, text);
+}
+
+void Field::setAsInteger(int number)
+{
+    query_->setFieldValue(index_, number);
+}
+
+void Field::setAsFloat(double number)
+{
+    query_->setFieldValue(index_, number);
+}
+
+void Field::clear()
+{
+    query_->setFieldValue(index_, QVariant());
+}
+
+// ---------------------------------------------------------------------------------------------
+// RecordQuery: reading
+
+RecordQuery::RecordQuery(const QString& name, Connection& connection, WriteMode mode, FieldDefs fields)
+    : name_(name)
+    , connection_(connection)
+    , mode_(mode)
+    , defs_(std::move(fields))
+    , dynamicFields_(defs_.isEmpty())
+{
+    bindDeclaredFields();
+}
+
+RecordQuery::~RecordQuery() = default;
+
+void RecordQuery::bindDeclaredFields()
+{
+    fields_.clear();
+    for (int i = 0; i < defs_.size(); ++i)
+        fields_.emplace_back(*this, i);
+}
+
+void RecordQuery::fail(const QString& message) const
+{
+    throw DatabaseError(name_ + QStringLiteral(": ") + message);
+}
+
+void RecordQuery::requireOpen() const
+{
+    if (state_ == State::Closed)
+        fail(QStringLiteral("Cannot perform this operation on a closed dataset"));
+}
+
+QString RecordQuery::statementText() const
+{
+    QString text;
+    for (const QString& line : sql_)
+        text += line + QStringLiteral("\r\n");
+    return text;
+}
+
+void RecordQuery::open()
+{
+    if (state_ != State::Closed)
+        return;
+    QSqlDatabase db = connection_.database();
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(statementText()))
+        throw DatabaseError(engineText(query.lastError()));
+
+    const QSqlRecord record = query.record();
+    std::vector<Column> columns;
+    for (int i = 0; i < record.count(); ++i) {
+        const QSqlField column = record.field(i);
+        columns.push_back({column.name(), QMetaType::Type(column.metaType().id()), column.length()});
+    }
+    std::vector<Row> rows;
+    while (query.next()) {
+        Row row;
+        for (int i = 0; i < record.count(); ++i)
+            row.values.append(query.value(i));
+        row.original = row.values;
+        row.known = QBitArray(record.count(), true);
+        row.assigned = QBitArray(record.count(), false);
+        rows.push_back(std::move(row));
+    }
+
+    columns_ = std::move(columns);
+    if (dynamicFields_) {
+        defs_.clear();
+        for (const Column& column : columns_)
+            defs_.append({column.name, fieldTypeFor(column.type), column.length > 0 ? column.length : 0, {}});
+        bindDeclaredFields();
+    }
+    checkFields();
+    rows_ = std::move(rows);
+    deleted_.clear();
+    current_ = 0;
+    eof_ = rows_.empty();
+    modified_ = false;
+    state_ = State::Browse;
+    Q_EMIT rowsChanged();
+}
+
+void RecordQuery::checkFields()
+{
+    fieldColumn_.assign(defs_.size(), -1);
+    for (int f = 0; f < defs_.size(); ++f) {
+        const FieldDef& def = defs_.at(f);
+        for (int c = 0; c < int(columns_.size()); ++c) {
+            if (columns_[c].name.compare(def.name, Qt::CaseInsensitive) == 0) {
+                fieldColumn_[f] = c;
+                break;
+            }
+        }
+        if (fieldColumn_[f] < 0)
+            fail(QStringLiteral("Field '%1' not found").arg(def.name));
+        const QMetaType::Type actual = columns_[fieldColumn_[f]].type;
+        if (!fits(def.type, actual)) {
+            fail(QStringLiteral("Type mismatch for field '%1', expecting: %2 actual: %3")
+                     .arg(def.name, declaredTypeName(def.type), actualTypeName(actual)));
+        }
+    }
+}
+
+void RecordQuery::close()
+{
+    if (state_ == State::Closed)
+        return;
+    state_ = State::Closed;
+    rows_.clear();
+    deleted_.clear();
+    columns_.clear();
+    current_ = 0;
+    eof_ = true;
+    modified_ = false;
+    Q_EMIT rowsChanged();
+}
+
+void RecordQuery::execSql()
+{
+    QSqlDatabase db = connection_.database();
+    QSqlQuery query(db);
+    if (!query.exec(statementText()))
+        throw DatabaseError(engineText(query.lastError()));
+}
+
+void RecordQuery::first()
+{
+    requireOpen();
+    checkBrowseMode();
+    current_ = 0;
+    eof_ = rows_.empty();
+}
+
+void RecordQuery::next()
+{
+    requireOpen();
+    checkBrowseMode();
+    if (current_ + 1 < int(rows_.size()))
+        ++current_;
+    else
+        eof_ = true;
+}
+
+void RecordQuery::moveTo(int row)
+{
+    requireOpen();
+    if (row < 0 || row >= int(rows_.size()) || (row == current_ && state_ == State::Browse))
+        return;
+    checkBrowseMode();
+    current_ = std::min(row, int(rows_.size()) - 1);
+    eof_ = rows_.empty();
+}
+
+Field& RecordQuery::field(int index)
+{
+    if (index < 0 || index >= int(fields_.size()))
+        fail(QStringLiteral("Field index out of range"));
+    return fields_[index];
+}
+
+Field& RecordQuery::fieldByName(const QString& name)
+{
+    for (Field& f : fields_) {
+        if (f.name().compare(name, Qt::CaseInsensitive) == 0)
+            return f;
+    }
+    fail(QStringLiteral("Field '%1' not found").arg(name));
+}
+
+const RecordQuery::Row* RecordQuery::rowForReading() const
+{
+    if (state_ == State::Edit || state_ == State::Insert)
+        return &buffer_;
+    if (state_ == State::Closed || rows_.empty())
+        return nullptr;
+    return &rows_[current_];
+}
+
+QVariant RecordQuery::fieldValue(int fieldIndex) const
+{
+    const Row* row = rowForReading();
+    if (!row || fieldColumn_.empty())
+        return {};
+    return row->values.at(fieldColumn_.at(fieldIndex));
+}
+
+QString RecordQuery::textAt(int row, int fieldIndex) const
+{
+    if (row < 0 || row >= int(rows_.size()) || fieldColumn_.empty())
+        return {};
+    const bool editing = row == current_ && (state_ == State::Edit || state_ == State::Insert);
+    const Row& shown = editing ? buffer_ : rows_[row];
+    return displayText(defs_.at(fieldIndex).type, shown.values.at(fieldColumn_.at(fieldIndex)));
+}
+
+bool RecordQuery::hasPendingChanges() const
+{
+    if (!deleted_.empty())
+        return true;
+    for (const Row& row : rows_) {
+        if (row.change != Row::Change::None)
+            return true;
+    }
+    return false;
+}
+
+void RecordQuery::setValidator(const QString& fieldName, std::function<void(Field&)> validator)
+{
+    validators_.emplace_back(fieldName, std::move(validator));
+}
+
+// ---------------------------------------------------------------------------------------------
+// RecordQuery: changing rows
+
+RecordQuery::Row RecordQuery::emptyRow() const
+{
+    Row row;
+    for (const Column& column : columns_)
+        row.values.append(QVariant(QMetaType(column.type)));
+    row.original = row.values;
+    row.known = QBitArray(int(columns_.size()), false);
+    row.assigned = QBitArray(int(columns_.size()), false);
+    row.change = Row::Change::Inserted;
+    return row;
+}
+
+QVariant RecordQuery::convertForField(int fieldIndex, const QVariant& value) const
+{
+    const FieldDef& def = defs_.at(fieldIndex);
+    const Column& column = columns_.at(fieldColumn_.at(fieldIndex));
+    if (value.isNull())
+        return QVariant(QMetaType(column.type == QMetaType::UnknownType ? QMetaType::QString : column.type));
+    const QString text = value.toString();
+    switch (def.type) {
+    case FieldType::Text: {
+        QString cut = value.typeId() == QMetaType::Double ? floatText(value.toDouble()) : text;
+        int width = def.width > 0 ? def.width : -1;
+        if (column.length > 0 && (width < 0 || column.length < width))
+            width = column.length;
+        if (width > 0 && cut.size() > width)
+            cut.truncate(width);
+        return cut;
+    }
+    case FieldType::Integer: {
+        if (value.typeId() == QMetaType::QString && text.isEmpty())
+            return QVariant(QMetaType(QMetaType::Int));
+        bool ok = false;
+        const int number = value.typeId() == QMetaType::QString ? text.trimmed().toInt(&ok) : value.toInt(&ok);
+        if (!ok)
+            throw DatabaseError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+        return number;
+    }
+    case FieldType::Float: {
+        if (value.typeId() == QMetaType::QString && text.isEmpty())
+            return QVariant(QMetaType(QMetaType::Double));
+        bool ok = false;
+        const double number = value.typeId() == QMetaType::QString ? text.trimmed().toDouble(&ok) : value.toDouble(&ok);
+        if (!ok)
+            throw DatabaseError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+        return number;
+    }
+    case FieldType::Boolean: {
+        if (value.typeId() == QMetaType::Bool)
+            return value;
+        if (value.typeId() != QMetaType::QString)
+            return value.toInt() != 0;
+        if (text.isEmpty())
+            return QVariant(QMetaType(QMetaType::Bool));
+        if (text.compare(QStringLiteral("True"), Qt::CaseInsensitive) == 0)
+            return true;
+        if (text.compare(QStringLiteral("False"), Qt::CaseInsensitive) == 0)
+            return false;
+        throw DatabaseError(QStringLiteral("'%1' is not a valid boolean value").arg(text));
+    }
+    }
+    return value;
+}
+
+void RecordQuery::setFieldValue(int fieldIndex, const QVariant& value)
+{
+    if (state_ != State::Edit && state_ != State::Insert)
+        fail(QStringLiteral("Dataset not in edit or insert mode"));
+    const int column = fieldColumn_.at(fieldIndex);
+    const QVariant stored = convertForField(fieldIndex, value);
+    const QVariant previous = buffer_.values.at(column);
+    buffer_.values[column] = stored;
+    for (auto& [name, validator] : validators_) {
+        if (name.compare(defs_.at(fieldIndex).name, Qt::CaseInsensitive) != 0)
+            continue;
+        try {
+            validator(fields_[fieldIndex]);
+        } catch (...) {
+            buffer_.values[column] = previous;
+            throw;
+        }
+    }
+    buffer_.assigned.setBit(column);
+    modified_ = true;
+    Q_EMIT rowChanged(current_);
+}
+
+void RecordQuery::checkBrowseMode()
+{
+    if (state_ == State::Edit || state_ == State::Insert) {
+        if (modified_)
+            post();
+        else
+            cancel();
+    }
+}
+
+void RecordQuery::startNewRow(int position)
+{
+    requireOpen();
+    checkBrowseMode();
+    position = std::clamp(position, 0, int(rows_.size()));
+    buffer_ = emptyRow();
+    rows_.insert(rows_.begin() + position, buffer_);
+    current_ = position;
+    eof_ = false;
+    modified_ = false;
+    state_ = State::Insert;
+    Q_EMIT rowsChanged();
+    if (afterInsert_)
+        afterInsert_();
+}
+
+void RecordQuery::append()
+{
+    requireOpen();
+    checkBrowseMode();
+    startNewRow(int(rows_.size()));
+}
+
+void RecordQuery::insert()
+{
+    requireOpen();
+    checkBrowseMode();
+    startNewRow(rows_.empty() ? 0 : current_);
+}
+
+void RecordQuery::edit()
+{
+    requireOpen();
+    if (state_ == State::Edit || state_ == State::Insert)
+        return;
+    if (rows_.empty())
+        fail(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    buffer_ = rows_[current_];
+    buffer_.assigned = QBitArray(int(columns_.size()), false);
+    modified_ = false;
+    state_ = State::Edit;
+}
+
+void RecordQuery::cancel()
+{
+    if (state_ == State::Insert) {
+        rows_.erase(rows_.begin() + current_);
+        if (current_ >= int(rows_.size()))
+            current_ = std::max(0, int(rows_.size()) - 1);
+        eof_ = rows_.empty();
+        state_ = State::Browse;
+        modified_ = false;
+        Q_EMIT rowsChanged();
+        return;
+    }
+    if (state_ == State::Edit) {
+        state_ = State::Browse;
+        modified_ = false;
+        Q_EMIT rowChanged(current_);
+    }
+}
+
+void RecordQuery::post()
+{
+    if (state_ != State::Edit && state_ != State::Insert)
+        fail(QStringLiteral("Dataset not in edit or insert mode"));
+    Row& target = rows_[current_];
+    Row posted = buffer_;
+    if (state_ == State::Edit) {
+        QBitArray assigned = target.assigned;
+        assigned |= buffer_.assigned;
+        posted.assigned = assigned;
+        posted.original = target.original;
+        posted.known = target.known;
+        posted.change = target.change == Row::Change::None && buffer_.assigned.count(true) > 0
+                            ? Row::Change::Modified
+                            : target.change;
+    }
+    if (mode_ == WriteMode::Immediate && posted.change != Row::Change::None) {
+        QSqlDatabase db = connection_.database();
+        if (posted.change == Row::Change::Inserted)
+            writeInsert(db, posted);
+        else
+            writeUpdate(db, posted, false);
+        markWritten(posted);
+    }
+    target = std::move(posted);
+    state_ = State::Browse;
+    modified_ = false;
+    Q_EMIT rowChanged(current_);
+}
+
+void RecordQuery::remove()
+{
+    requireOpen();
+    if (state_ == State::Insert) {
+        cancel();
+        return;
+    }
+    if (rows_.empty())
+        fail(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    if (state_ == State::Edit)
+        cancel();
+    Row& row = rows_[current_];
+    if (row.change != Row::Change::Inserted) {
+        if (mode_ == WriteMode::Immediate) {
+            QSqlDatabase db = connection_.database();
+            writeDelete(db, row, false);
+        } else {
+            deleted_.push_back(row);
+        }
+    }
+    rows_.erase(rows_.begin() + current_);
+    if (current_ >= int(rows_.size()))
+        current_ = std::max(0, int(rows_.size()) - 1);
+    eof_ = rows_.empty();
+    Q_EMIT rowsChanged();
+}
+
+void RecordQuery::updateBatch()
+{
+    requireOpen();
+    checkBrowseMode();
+    if (!hasPendingChanges())
+        return;
+    QSqlDatabase db = connection_.database();
+    if (!db.transaction())
+        throw DatabaseError(engineText(db.lastError()));
+    // Rows are written into copies, so that a refused batch leaves every change pending.
+    std::vector<Row> written = rows_;
+    try {
+        for (const Row& row : deleted_)
+            writeDelete(db, row, true);
+        for (Row& row : written) {
+            if (row.change == Row::Change::Modified)
+                writeUpdate(db, row, true);
+        }
+        for (Row& row : written) {
+            if (row.change == Row::Change::Inserted)
+                writeInsert(db, row);
+        }
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+    if (!db.commit()) {
+        const QString text = engineText(db.lastError());
+        db.rollback();
+        throw DatabaseError(text);
+    }
+    for (Row& row : written)
+        markWritten(row);
+    rows_ = std::move(written);
+    deleted_.clear();
+    Q_EMIT rowsChanged();
+}
+
+// ---------------------------------------------------------------------------------------------
+// RecordQuery: writing to the table
+
+QString RecordQuery::tableName() const
+{
+    static const QRegularExpression fromClause(QStringLiteral("\\bfrom\\s+([A-Za-z_][A-Za-z0-9_.]*)"),
+                                               QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = fromClause.match(statementText());
+    if (!match.hasMatch())
+        fail(QStringLiteral("The statement names no table to write to"));
+    return match.captured(1);
+}
+
+const QStringList& RecordQuery::keyColumns(QSqlDatabase& db)
+{
+    const QString table = tableName();
+    if (!keyCache_ || keyCache_->first != table) {
+        QStringList names;
+        const QSqlIndex index = db.primaryIndex(table);
+        for (int i = 0; i < index.count(); ++i)
+            names.append(index.fieldName(i));
+        keyCache_ = std::make_pair(table, names);
+    }
+    return keyCache_->second;
+}
+
+QString RecordQuery::locateCondition(QSqlDatabase& db, const Row& row, QVariantList& bindings)
+{
+    auto columnIndex = [this](const QString& name) {
+        for (int c = 0; c < int(columns_.size()); ++c) {
+            if (columns_[c].name.compare(name, Qt::CaseInsensitive) == 0)
+                return c;
+        }
+        return -1;
+    };
+    std::vector<int> locating;
+    for (const QString& key : keyColumns(db)) {
+        const int c = columnIndex(key);
+        if (c < 0 || !row.known.testBit(c) || row.original.at(c).isNull()) {
+            locating.clear();
+            break;
+        }
+        locating.push_back(c);
+    }
+    if (locating.empty()) {
+        for (int c = 0; c < int(columns_.size()); ++c) {
+            if (row.known.testBit(c))
+                locating.push_back(c);
+        }
+    }
+    QStringList terms;
+    for (int c : locating) {
+        if (row.original.at(c).isNull()) {
+            terms.append(columns_[c].name + QStringLiteral(" IS NULL"));
+        } else {
+            terms.append(columns_[c].name + QStringLiteral(" = ?"));
+            bindings.append(row.original.at(c));
+        }
+    }
+    if (terms.isEmpty())
+        fail(QStringLiteral("Row cannot be located for updating"));
+    return terms.join(QStringLiteral(" AND "));
+}
+
+namespace {
+
+// Runs a statement that must change exactly one row of the table.
+// Outside a batch it opens a transaction of its own, so that a statement that would change
+// several rows is undone.
+void execOnOneRow(QSqlDatabase& db, const QString& text, const QVariantList& bindings,
+                  const QString& notFound, bool withinBatch)
+{
+    const bool ownTransaction = !withinBatch && db.transaction();
+    QSqlQuery query(db);
+    bool ok = query.prepare(text);
+    for (const QVariant& value : bindings)
+        query.addBindValue(value);
+    ok = ok && query.exec();
+    if (!ok) {
+        const QString error = engineText(query.lastError());
+        if (ownTransaction)
+            db.rollback();
+        throw DatabaseError(error);
+    }
+    const int changed = query.numRowsAffected();
+    query.finish();
+    if (changed != 1) {
+        if (ownTransaction)
+            db.rollback();
+        throw DatabaseError(changed == 0 ? notFound
+                                         : QStringLiteral("%1 rows match the row to be written; "
+                                                          "none was changed")
+                                               .arg(changed));
+    }
+    if (ownTransaction && !db.commit())
+        throw DatabaseError(engineText(db.lastError()));
+}
+
+} // namespace
+
+void RecordQuery::writeInsert(QSqlDatabase& db, Row& row)
+{
+    QStringList names;
+    QStringList marks;
+    QVariantList bindings;
+    for (int c = 0; c < int(columns_.size()); ++c) {
+        if (row.assigned.testBit(c)) {
+            names.append(columns_[c].name);
+            marks.append(QStringLiteral("?"));
+            bindings.append(row.values.at(c));
+        }
+    }
+    const QString table = tableName();
+    const QString text = names.isEmpty()
+                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                   .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+    QSqlQuery query(db);
+    bool ok = query.prepare(text);
+    for (const QVariant& value : bindings)
+        query.addBindValue(value);
+    if (!ok || !query.exec())
+        throw DatabaseError(engineText(query.lastError()));
+
+    // The row's key, when the engine tells it, finds the row again for later changes.
+    const QStringList& keys = keyColumns(db);
+    const QVariant newId = query.lastInsertId();
+    if (keys.size() == 1 && newId.isValid() && db.driver()->hasFeature(QSqlDriver::LastInsertId)) {
+        for (int c = 0; c < int(columns_.size()); ++c) {
+            if (columns_[c].name.compare(keys.first(), Qt::CaseInsensitive) == 0 && !row.assigned.testBit(c)) {
+                row.values[c] = newId;
+                row.assigned.setBit(c);
+            }
+        }
+    }
+}
+
+void RecordQuery::writeUpdate(QSqlDatabase& db, const Row& row, bool withinBatch)
+{
+    QStringList sets;
+    QVariantList bindings;
+    for (int c = 0; c < int(columns_.size()); ++c) {
+        if (row.assigned.testBit(c)) {
+            sets.append(columns_[c].name + QStringLiteral(" = ?"));
+            bindings.append(row.values.at(c));
+        }
+    }
+    if (sets.isEmpty())
+        return;
+    const QString condition = locateCondition(db, row, bindings);
+    execOnOneRow(db, QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(tableName(), sets.join(QStringLiteral(", ")), condition),
+                 bindings,
+                 QStringLiteral("Row cannot be located for updating. Some values may have been "
+                                "changed since it was last read."),
+                 withinBatch);
+}
+
+void RecordQuery::writeDelete(QSqlDatabase& db, const Row& row, bool withinBatch)
+{
+    QVariantList bindings;
+    const QString condition = locateCondition(db, row, bindings);
+    execOnOneRow(db, QStringLiteral("DELETE FROM %1 WHERE %2").arg(tableName(), condition), bindings,
+                 QStringLiteral("Row cannot be located for deleting. Some values may have been "
+                                "changed since it was last read."),
+                 withinBatch);
+}
+
+void RecordQuery::markWritten(Row& row) const
+{
+    if (row.change == Row::Change::Inserted) {
+        row.known = row.assigned;
+    }
+    row.original = row.values;
+    row.assigned = QBitArray(int(columns_.size()), false);
+    row.change = Row::Change::None;
+}
