@@ -1,0 +1,324 @@
+#include "TClock2.h"
+
+#include "ChineseFont.h"
+#include "Connection.h"
+#include "EventGuard.h"
+#include "HoursRule.h"
+#include "LocalClock.h"
+#include "SqlText.h"
+#include "Tables.h"
+#include "Tclockcus.h"
+#ifdef TEMP_HAS_EXPORT
+#include "Tclockout.h"
+#endif
+#include "UserDialogs.h"
+
+#include <QComboBox>
+#include <QCompleter>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+const QColor skyBlue(166, 202, 240);
+const QColor silver(192, 192, 192);
+constexpr int refreshIntervalMs = 500;
+
+QLineEdit* makeField(QWidget* parent, QRect place, bool readOnly)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setGeometry(place);
+    edit->setReadOnly(readOnly);
+    return edit;
+}
+
+QToolButton* makePunchButton(QWidget* parent, const QString& caption, QRect place)
+{
+    auto* button = new QToolButton(parent);
+    button->setText(caption);
+    button->setGeometry(place);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+void addCaption(QWidget* parent, const QString& text, QRect place, int pixelSize, Qt::Alignment alignment)
+{
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(place);
+    label->setFont(chineseFont(pixelSize));
+    label->setAlignment(alignment);
+}
+
+} // namespace
+
+TClock2::TClock2(Connection& connection, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint)
+    , emp_ADOQ(QStringLiteral("emp_ADOQ"), connection, RecordQuery::WriteMode::Immediate,
+               Tables::employee().mid(0, 41))
+    , clock_ADOQ(QStringLiteral("clock_ADOQ"), connection, RecordQuery::WriteMode::Immediate, Tables::clock())
+    , temp_ADOQ(QStringLiteral("temp_ADOQ"), connection, RecordQuery::WriteMode::Immediate, Tables::presSys())
+    , over_ADOQ(QStringLiteral("over_ADOQ"), connection, RecordQuery::WriteMode::Immediate, Tables::preOver())
+    , connection_(connection)
+{
+    setWindowTitle(QStringLiteral("打卡"));
+    setFixedSize(480, 286);
+    setFont(chineseFont(16));
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, skyBlue);
+    setPalette(colours);
+
+    // The title and the captions, drawn where the background picture carries them.
+    addCaption(this, QStringLiteral("員工差勤打卡"), {0, 20, 480, 40}, 28, Qt::AlignCenter);
+    addCaption(this, QStringLiteral("請選擇員工編號"), {8, 83, 132, 24}, 16, Qt::AlignRight | Qt::AlignVCenter);
+    addCaption(this, QStringLiteral("請輸入卡號"), {8, 144, 132, 24}, 16, Qt::AlignRight | Qt::AlignVCenter);
+    addCaption(this, QStringLiteral("今天日期"), {320, 88, 121, 22}, 16, Qt::AlignLeft | Qt::AlignVCenter);
+    addCaption(this, QStringLiteral("現在時間"), {320, 152, 121, 22}, 16, Qt::AlignLeft | Qt::AlignVCenter);
+
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->completer()->setCompletionMode(QCompleter::InlineCompletion);
+    ComboBox1->setGeometry(144, 83, 105, 24);
+    Edit3 = makeField(this, {144, 112, 105, 24}, true);
+    QPalette nameColours = Edit3->palette();
+    nameColours.setColor(QPalette::Base, silver);
+    Edit3->setPalette(nameColours);
+    Edit4 = makeField(this, {144, 144, 105, 24}, false);
+    Edit4->setEchoMode(QLineEdit::Password);
+    Edit1 = makeField(this, {320, 112, 121, 24}, true);
+    Edit2 = makeField(this, {320, 176, 121, 24}, true);
+    SpeedButton1 = makePunchButton(this, QStringLiteral("上班"), {72, 192, 75, 26});
+    SpeedButton2 = makePunchButton(this, QStringLiteral("下班"), {160, 192, 77, 26});
+    SpeedButton3 = makePunchButton(this, QStringLiteral("加班上班"), {72, 224, 75, 26});
+    SpeedButton4 = makePunchButton(this, QStringLiteral("加班下班"), {160, 224, 77, 26});
+    Button2 = new QPushButton(QStringLiteral("設定員工"), this);
+    Button2->setGeometry(296, 248, 75, 25);
+    Button3 = new QPushButton(QStringLiteral("匯出檔案"), this);
+    Button3->setGeometry(392, 248, 75, 25);
+    Button1 = new QPushButton(this);
+    Button1->setGeometry(448, 272, 75, 25);
+    Button1->setVisible(false);
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(refreshIntervalMs);
+
+    QWidget::setTabOrder(Edit1, Edit2);
+    QWidget::setTabOrder(Edit2, Button1);
+    QWidget::setTabOrder(Button1, Edit4);
+    QWidget::setTabOrder(Edit4, ComboBox1);
+    QWidget::setTabOrder(ComboBox1, Edit3);
+    QWidget::setTabOrder(Edit3, Button2);
+    QWidget::setTabOrder(Button2, Button3);
+
+    connect(Button1, &QPushButton::clicked, this, guarded([this] { Button1Click(); }));
+    connect(Timer1, &QTimer::timeout, this, guarded([this] { Timer1Timer(); }));
+    connect(ComboBox1, &QComboBox::editTextChanged, this, guarded([this] { ComboBox1Change(); }));
+    connect(SpeedButton1, &QToolButton::clicked, this, guarded([this] { SpeedButton1Click(); }));
+    connect(SpeedButton2, &QToolButton::clicked, this, guarded([this] { SpeedButton2Click(); }));
+    connect(SpeedButton3, &QToolButton::clicked, this, guarded([this] { SpeedButton3Click(); }));
+    connect(SpeedButton4, &QToolButton::clicked, this, guarded([this] { SpeedButton4Click(); }));
+    connect(Button2, &QPushButton::clicked, this, guarded([this] { Button2Click(); }));
+    connect(Button3, &QPushButton::clicked, this, guarded([this] { Button3Click(); }));
+    clock_ADOQ.setAfterInsert([this] { clock_ADOQAfterInsert(); });
+    over_ADOQ.setValidator(QStringLiteral("pres_etime"), [this](Field& field) { over_ADOQpres_etimeValidate(field); });
+    over_ADOQ.sql() = {QStringLiteral("select * from pre_over")};
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    runGuarded([this] { FormCreate(); });
+    Timer1->start();
+}
+
+TClock2::~TClock2() = default;
+
+void TClock2::FormCreate()
+{
+    emp_ADOQ.close();
+    emp_ADOQ.sql() = {QStringLiteral("select * from employee"), QStringLiteral("order by emp_no")};
+    emp_ADOQ.open();
+    emp_ADOQ.first();
+    {
+        // Filling the list is no change of its text: no lookup runs, and the text stays empty.
+        const QSignalBlocker quiet(ComboBox1);
+        while (!emp_ADOQ.eof()) {
+            ComboBox1->addItem(emp_ADOQ.fieldByName(QStringLiteral("emp_no")).asString());
+            emp_ADOQ.next();
+        }
+        ComboBox1->setCurrentIndex(-1);
+        ComboBox1->setEditText(QString());
+    }
+    Button1->click();
+}
+
+void TClock2::Button1Click()
+{
+    Edit1->setText(LocalClock::dateText(LocalClock::now()));
+    Edit2->setText(LocalClock::timeText(LocalClock::now()));
+}
+
+void TClock2::Timer1Timer()
+{
+    Button1->click();
+}
+
+void TClock2::ComboBox1Change()
+{
+    emp_ADOQ.close();
+    emp_ADOQ.sql() = {QStringLiteral("select * from employee"),
+                      QStringLiteral("where emp_no='") + sqlQuoted(ComboBox1->currentText()) + QStringLiteral("'")};
+    emp_ADOQ.open();
+    Edit3->setText(emp_ADOQ.fieldByName(QStringLiteral("emp_name")).asString());
+}
+
+bool TClock2::IdentifyEmployee()
+{
+    if (Edit4->text().isEmpty()) {
+        showMessage(QStringLiteral("請選擇輸入卡號！"), this);
+        return false;
+    }
+    Button1->click();
+    if (ComboBox1->currentText().isEmpty()) {
+        showMessage(QStringLiteral("請選擇員工編號！"), this);
+        return false;
+    }
+    if (Edit4->text() != emp_ADOQ.fieldByName(QStringLiteral("clock_no")).asString()) {
+        showMessage(QStringLiteral("卡號有誤！請重新輸入刷卡卡號！"), this);
+        return false;
+    }
+    return true;
+}
+
+void TClock2::SpeedButton1Click()
+{
+    punchShift(ShiftPunch::Start);
+}
+
+void TClock2::SpeedButton2Click()
+{
+    punchShift(ShiftPunch::End);
+}
+
+void TClock2::punchShift(ShiftPunch punch)
+{
+    if (!IdentifyEmployee())
+        return;
+    const bool start = punch == ShiftPunch::Start;
+    const QString timeColumn = start ? QStringLiteral("clock_stime2") : QStringLiteral("clock_etime2");
+    const QString empNo = emp_ADOQ.fieldByName(QStringLiteral("emp_no")).asString();
+
+    clock_ADOQ.close();
+    clock_ADOQ.sql() = {QStringLiteral("select * from clock"),
+                        QStringLiteral("where clock_emp='") + sqlQuoted(empNo) + QStringLiteral("'"),
+                        QStringLiteral("and clock_dat1 = '") + sqlQuoted(Edit1->text()) + QStringLiteral("'")};
+    clock_ADOQ.open();
+    clock_ADOQ.first();
+    if (clock_ADOQ.eof()) {
+        temp_ADOQ.close();
+        temp_ADOQ.sql() = {start ? QStringLiteral("select * from pres_sys ")
+                                 : QStringLiteral("select * from pres_sys where comp='") + QStringLiteral("'")};
+        temp_ADOQ.open();
+        temp_ADOQ.first();
+        clock_ADOQ.append();
+        clock_ADOQ.fieldByName(QStringLiteral("clock_dat2")).setAsString(Edit1->text());
+        clock_ADOQ.fieldByName(timeColumn).setAsString(Edit2->text());
+        clock_ADOQ.fieldByName(QStringLiteral("clock_no")).setAsString(Edit4->text());
+        clock_ADOQ.post();
+    } else {
+        clock_ADOQ.edit();
+        clock_ADOQ.fieldByName(QStringLiteral("clock_dat2")).setAsString(Edit1->text());
+        clock_ADOQ.fieldByName(timeColumn).setAsString(Edit2->text());
+        if (start)
+            clock_ADOQ.fieldByName(QStringLiteral("clock_no")).setAsString(Edit4->text());
+        clock_ADOQ.post();
+    }
+    showMessage(emp_ADOQ.fieldByName(QStringLiteral("emp_name")).asString() + QStringLiteral("  ") +
+                    (start ? QStringLiteral("上班時間：") : QStringLiteral("下班時間：")) +
+                    clock_ADOQ.fieldByName(QStringLiteral("clock_dat2")).asString() + QStringLiteral("   ") +
+                    clock_ADOQ.fieldByName(timeColumn).asString(),
+                this);
+}
+
+void TClock2::clock_ADOQAfterInsert()
+{
+    const auto setText = [this](const char* column, const QString& text) {
+        clock_ADOQ.fieldByName(QString::fromLatin1(column)).setAsString(text);
+    };
+    const auto definition = [this](const char* column) {
+        return temp_ADOQ.fieldByName(QString::fromLatin1(column)).asString();
+    };
+    setText("comp", QString(QLatin1String("")));
+    setText("clock_emp", emp_ADOQ.fieldByName(QStringLiteral("emp_no")).asString());
+    clock_ADOQ.fieldByName(QStringLiteral("clock_sn")).setAsString(Edit1->text().mid(8, 2));
+    setText("class_no", definition("class_no"));
+    setText("class_item", definition("class_item"));
+    setText("clock_dat1", Edit1->text());
+    setText("clock_stime1", definition("work1"));
+    setText("clock_etime1", definition("work2"));
+}
+
+void TClock2::SpeedButton3Click()
+{
+    punchOvertime(OvertimePunch::Start);
+}
+
+void TClock2::SpeedButton4Click()
+{
+    punchOvertime(OvertimePunch::End);
+}
+
+void TClock2::punchOvertime(OvertimePunch punch)
+{
+    if (!IdentifyEmployee())
+        return;
+    const bool start = punch == OvertimePunch::Start;
+    const QString timeColumn = start ? QStringLiteral("pres_stime") : QStringLiteral("pres_etime");
+    const QString empNo = emp_ADOQ.fieldByName(QStringLiteral("emp_no")).asString();
+
+    over_ADOQ.close();
+    over_ADOQ.sql() = {QStringLiteral("select * from pre_over"),
+                       QStringLiteral("where pres_emp='") + sqlQuoted(empNo) + QStringLiteral("'"),
+                       QStringLiteral("and pres_sdate = '") + sqlQuoted(Edit1->text()) + QStringLiteral("'")};
+    over_ADOQ.open();
+    if (over_ADOQ.eof())
+        over_ADOQ.append();
+    else
+        over_ADOQ.edit();
+    over_ADOQ.fieldByName(QStringLiteral("pres_sdate")).setAsString(Edit1->text());
+    over_ADOQ.fieldByName(timeColumn).setAsString(Edit2->text());
+    over_ADOQ.fieldByName(QStringLiteral("pres_sn")).setAsString(LocalClock::now().toString(QStringLiteral("HHmmss")));
+    over_ADOQ.fieldByName(QStringLiteral("pres_emp")).setAsString(empNo);
+    over_ADOQ.fieldByName(QStringLiteral("pres_lv")).setAsString(emp_ADOQ.fieldByName(QStringLiteral("pres_lv")).asString());
+    over_ADOQ.post();
+    showMessage(emp_ADOQ.fieldByName(QStringLiteral("emp_name")).asString() + QStringLiteral("  ") +
+                    (start ? QStringLiteral("加班上班時間：") : QStringLiteral("加班下班時間：")) +
+                    over_ADOQ.fieldByName(QStringLiteral("pres_sdate")).asString() + QStringLiteral("   ") +
+                    over_ADOQ.fieldByName(timeColumn).asString(),
+                this);
+}
+
+void TClock2::over_ADOQpres_etimeValidate(Field& sender)
+{
+    const double hours =
+        overtimeHours(over_ADOQ.fieldByName(QStringLiteral("pres_stime")).asString(), sender.asString());
+    over_ADOQ.fieldByName(QStringLiteral("pres_hour")).setAsFloat(hours);
+}
+
+void TClock2::Button2Click()
+{
+    auto* screen = new Tclockcus(connection_, this);
+    screen->show();
+}
+
+void TClock2::Button3Click()
+{
+#ifdef TEMP_HAS_EXPORT
+    auto* screen = new Tclockout(connection_, this);
+    screen->show();
+#endif
+}
