@@ -8,9 +8,7 @@
 #include "SqlText.h"
 #include "Tables.h"
 #include "Tclockcus.h"
-#ifdef TEMP_HAS_EXPORT
 #include "Tclockout.h"
-#endif
 #include "UserDialogs.h"
 
 #include <QComboBox>
@@ -317,8 +315,6 @@ void TClock2::Button2Click()
 
 void TClock2::Button3Click()
 {
-#ifdef TEMP_HAS_EXPORT
     auto* screen = new Tclockout(connection_, this);
     screen->show();
-#endif
 }

@@ -52,7 +52,10 @@ EngineSettings odbcSettings(const ConnectionString& connection, const DataSource
         }
         text += QStringLiteral("SERVER=") + odbcBraced(host) + QLatin1Char(';');
         addOdbcPair(text, QStringLiteral("PORT"), port);
-        text += QStringLiteral("ClientCharset=UTF-8;");
+        // A fixed protocol version: left to choose, FreeTDS falls back to the Sybase protocol
+        // after a silent server's time-out and then waits on it without end. A site that
+        // needs another version defines an ODBC data source.
+        text += QStringLiteral("TDS_Version=7.4;ClientCharset=UTF-8;");
     }
     addOdbcPair(text, QStringLiteral("DATABASE"), catalog);
     addOdbcPair(text, QStringLiteral("UID"), user);

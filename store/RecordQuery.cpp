@@ -12,6 +12,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <sqlext.h>
+
 namespace {
 
 QString engineText(const QSqlError& error)
@@ -99,6 +101,15 @@ QString actualTypeName(QMetaType::Type type)
     }
 }
 
+// Qt's ODBC driver hands SQL_BIT columns (PostgreSQL's boolean, SQL Server's bit) over as
+// unsigned integers; the ODBC type they came with tells them apart from numbers.
+QMetaType::Type columnType(const QSqlDatabase& db, const QSqlField& column)
+{
+    if (column.typeID() == SQL_BIT && db.driverName() == QLatin1String("QODBC"))
+        return QMetaType::Bool;
+    return QMetaType::Type(column.metaType().id());
+}
+
 FieldType fieldTypeFor(QMetaType::Type type)
 {
     if (type == QMetaType::Double || type == QMetaType::Float)
@@ -108,6 +119,14 @@ FieldType fieldTypeFor(QMetaType::Type type)
     if (isIntegerType(type))
         return FieldType::Integer;
     return FieldType::Text;
+}
+
+// Drivers bind a null QString as SQL NULL; an empty text must reach the table as ''.
+QVariant withEmptyText(const QVariant& value)
+{
+    if (!value.isNull() && value.typeId() == QMetaType::QString && value.toString().isNull())
+        return QString(QLatin1String(""));
+    return value;
 }
 
 QString floatText(double number)
@@ -253,13 +272,13 @@ void RecordQuery::open()
     std::vector<Column> columns;
     for (int i = 0; i < record.count(); ++i) {
         const QSqlField column = record.field(i);
-        columns.push_back({column.name(), QMetaType::Type(column.metaType().id()), column.length()});
+        columns.push_back({column.name(), columnType(db, column), column.length()});
     }
     std::vector<Row> rows;
     while (query.next()) {
         Row row;
         for (int i = 0; i < record.count(); ++i)
-            row.values.append(query.value(i));
+            row.values.append(withEmptyText(query.value(i)));
         row.original = row.values;
         row.known = QBitArray(record.count(), true);
         row.assigned = QBitArray(record.count(), false);
@@ -347,7 +366,8 @@ void RecordQuery::next()
 void RecordQuery::moveTo(int row)
 {
     requireOpen();
-    if (row < 0 || row >= int(rows_.size()) || (row == current_ && state_ == State::Browse))
+    // Staying on the row keeps a row being edited or added as it is.
+    if (row < 0 || row >= int(rows_.size()) || row == current_)
         return;
     checkBrowseMode();
     current_ = std::min(row, int(rows_.size()) - 1);
@@ -442,7 +462,7 @@ QVariant RecordQuery::convertForField(int fieldIndex, const QVariant& value) con
             width = column.length;
         if (width > 0 && cut.size() > width)
             cut.truncate(width);
-        return cut;
+        return withEmptyText(cut);
     }
     case FieldType::Integer: {
         if (value.typeId() == QMetaType::QString && text.isEmpty())
@@ -793,12 +813,16 @@ void RecordQuery::writeInsert(QSqlDatabase& db, Row& row)
     if (!ok || !query.exec())
         throw DatabaseError(engineText(query.lastError()));
 
-    // The row's key, when the engine tells it, finds the row again for later changes.
+    // The key that the database gave the row finds it again for later changes. The engine is
+    // asked only when the row left its key to the database: PostgreSQL answers with the
+    // session's last sequence value, and fails (with a warning) where none was used.
     const QStringList& keys = keyColumns(db);
-    const QVariant newId = query.lastInsertId();
-    if (keys.size() == 1 && newId.isValid() && db.driver()->hasFeature(QSqlDriver::LastInsertId)) {
-        for (int c = 0; c < int(columns_.size()); ++c) {
-            if (columns_[c].name.compare(keys.first(), Qt::CaseInsensitive) == 0 && !row.assigned.testBit(c)) {
+    if (keys.size() != 1 || !db.driver()->hasFeature(QSqlDriver::LastInsertId))
+        return;
+    for (int c = 0; c < int(columns_.size()); ++c) {
+        if (columns_[c].name.compare(keys.first(), Qt::CaseInsensitive) == 0 && !row.assigned.testBit(c)) {
+            const QVariant newId = query.lastInsertId();
+            if (newId.isValid()) {
                 row.values[c] = newId;
                 row.assigned.setBit(c);
             }

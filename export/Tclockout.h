@@ -1,0 +1,70 @@
+#pragma once
+
+#include "RecordQuery.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class Connection;
+class FileUploader;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+struct SpreadsheetTable;
+struct TransferSettings;
+
+// The export screen: lists the shift or overtime punches of a date range, stages them into
+// ptemp, writes them as a spreadsheet file and uploads the day's file by FTP. The punch screen
+// owns it; closing it only hides it.
+class Tclockout : public QWidget {
+    Q_OBJECT
+public:
+    Tclockout(Connection& connection, QWidget* parent);
+    ~Tclockout() override;
+
+    QLineEdit* MaskEdit1;
+    QLabel* Label8;
+    QLineEdit* MaskEdit2;
+    QComboBox* DBComboBox1;
+    QPushButton* Button5;
+    QPushButton* Button6;
+    QPushButton* Button2;
+    QPushButton* Button4;
+    QTableView* DBGrid1;
+    QFrame* Panel1;
+    QLineEdit* Edit1;
+    QLineEdit* Edit2;
+    QLineEdit* Edit3;
+    QLineEdit* Edit4;
+    QLineEdit* Edit5;
+    QPushButton* Button7;
+    QTableView* DBGrid2;
+    QPushButton* Button1;
+    QPushButton* Button3;
+
+    RecordQuery clock_ADOQ;
+    RecordQuery clockexp_ADOQ;
+
+private:
+    void FormCreate();
+    void Button5Click();
+    void Button1Click();
+    void Button6Click();
+    void Button3Click();
+    void Button4Click();
+    void Button7Click();
+    void Button2Click();
+
+    void appendStagingRow(const QString& card, const QString& date, const QString& code,
+                          const QString& time);
+    SpreadsheetTable stagedTable();
+    void saveReportingFailure(const QString& path, const SpreadsheetTable& table);
+    TransferSettings panelSettings() const;
+    void showOnPanel(const TransferSettings& settings);
+
+    std::unique_ptr<FileUploader> IdFTP1;
+};

@@ -1,0 +1,190 @@
+// Connection strings, the engine they choose, and what opening an SQLite file refuses.
+#include "Connection.h"
+#include "ConnectionString.h"
+#include "EngineSettings.h"
+#include "ErrorText.h"
+#include "TemporaryWorkingDirectory.h"
+#include "TestDatabases.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+
+class TestConnection : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void parse_data();
+    void parse();
+    void engineSettings_data();
+    void engineSettings();
+    void openSqliteFile_data();
+    void openSqliteFile();
+};
+
+void TestConnection::parse_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<QString>("value");
+
+    const QString quoted = QStringLiteral(R"(Password="say ""hi"";x";User ID=u)");
+    QTest::newRow("plain") << QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\db\\a.mdb")
+                           << QStringLiteral("Data Source") << true << QStringLiteral("C:\\db\\a.mdb");
+    QTest::newRow("key in other case") << QStringLiteral("PROVIDER=SQLOLEDB.1") << QStringLiteral("provider") << true
+                                       << QStringLiteral("SQLOLEDB.1");
+    QTest::newRow("spaces around") << QStringLiteral("  data source =  a.db  ; x=1") << QStringLiteral("Data Source")
+                                   << true << QStringLiteral("a.db");
+    QTest::newRow("quoted with doubled quotes and ;")
+        << quoted << QStringLiteral("password") << true << QStringLiteral(R"(say "hi";x)");
+    QTest::newRow("key after quoted value") << quoted << QStringLiteral("User ID") << true << QStringLiteral("u");
+    QTest::newRow("empty quoted value") << QStringLiteral(R"(Password="";User ID=u)") << QStringLiteral("Password")
+                                        << true << QString();
+    QTest::newRow("empty pieces") << QStringLiteral(";;Provider=X;;Data Source=y;;") << QStringLiteral("Data Source")
+                                  << true << QStringLiteral("y");
+    QTest::newRow("piece without =") << QStringLiteral("junk;Provider=X;more junk") << QStringLiteral("Provider")
+                                     << true << QStringLiteral("X");
+    QTest::newRow("= inside value") << QStringLiteral("Password=a=b;User ID=u") << QStringLiteral("Password") << true
+                                    << QStringLiteral("a=b");
+    QTest::newRow("absent key") << QStringLiteral("Provider=X") << QStringLiteral("Password") << false << QString();
+}
+
+void TestConnection::parse()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, key);
+    QFETCH(bool, present);
+    QFETCH(QString, value);
+
+    const ConnectionString parsed = ConnectionString::parse(text);
+    QCOMPARE(parsed.contains(key), present);
+    QCOMPARE(parsed.value(key), value);
+}
+
+void TestConnection::engineSettings_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("sqlite");
+    QTest::addColumn<QString>("target"); // the file path for SQLite, else the ODBC connection string
+    QTest::addColumn<QString>("error");
+
+    const QString jet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
+    const QString sql = QStringLiteral("Provider=SQLOLEDB.1;Data Source=");
+    QTest::newRow("jet, backslashes") << jet + QStringLiteral("data\\punch.mdb") << true
+                                      << QStringLiteral("/srv/clock/data/punch.mdb") << QString();
+    QTest::newRow("jet, slashes") << jet + QStringLiteral("data/punch.mdb") << true
+                                  << QStringLiteral("/srv/clock/data/punch.mdb") << QString();
+    QTest::newRow("jet, parent folder") << jet + QStringLiteral("..\\shared\\punch.mdb") << true
+                                        << QStringLiteral("/srv/shared/punch.mdb") << QString();
+    QTest::newRow("jet, absolute") << jet + QStringLiteral("/var/db/punch.db") << true
+                                   << QStringLiteral("/var/db/punch.db") << QString();
+    QTest::newRow("jet, quoted and lower case")
+        << QStringLiteral(R"(provider=microsoft.jet.oledb.4.0;data source="my;punch.mdb")") << true
+        << QStringLiteral("/srv/clock/my;punch.mdb") << QString();
+    QTest::newRow("sqloledb, host and port")
+        << sql + QStringLiteral("db.example.com,1433;Initial Catalog=punch;User ID=sa;Password=secret") << false
+        << QStringLiteral("DRIVER={FreeTDS};SERVER=db.example.com;PORT=1433;TDS_Version=7.4;ClientCharset=UTF-8;"
+                          "DATABASE=punch;UID=sa;PWD=secret;")
+        << QString();
+    QTest::newRow("sqloledb, host only") << sql + QStringLiteral("dbhost;Initial Catalog=punch") << false
+                                         << QStringLiteral("DRIVER={FreeTDS};SERVER=dbhost;TDS_Version=7.4;ClientCharset=UTF-8;"
+                                                           "DATABASE=punch;")
+                                         << QString();
+    QTest::newRow("sqloledb, password with ; and }")
+        << sql + QStringLiteral(R"(dbhost;User ID=sa;Password="a;b}c")") << false
+        << QStringLiteral("DRIVER={FreeTDS};SERVER=dbhost;TDS_Version=7.4;ClientCharset=UTF-8;UID=sa;PWD={a;b}}c};") << QString();
+    QTest::newRow("sqloledb, defined data source")
+        << sql + QStringLiteral("Clock_DSN;Initial Catalog=punch;User ID=sa") << false
+        << QStringLiteral("Clock_DSN;DATABASE=punch;UID=sa;") << QString();
+    QTest::newRow("no provider") << QStringLiteral("Data Source=punch.mdb") << false << QString()
+                                 << QStringLiteral("The connection string names no provider");
+    QTest::newRow("unknown provider") << QStringLiteral("Provider=MSDASQL;Data Source=x") << false << QString()
+                                      << QStringLiteral("Provider cannot be found: MSDASQL");
+}
+
+void TestConnection::engineSettings()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, sqlite);
+    QFETCH(QString, target);
+    QFETCH(QString, error);
+
+    const auto isDataSource = [](const QString& name) {
+        return name.compare(QStringLiteral("clock_dsn"), Qt::CaseInsensitive) == 0;
+    };
+    EngineSettings settings;
+    QCOMPARE(errorText([&] {
+                 settings =
+                     engineSettingsFor(ConnectionString::parse(text), QDir(QStringLiteral("/srv/clock")), isDataSource);
+             }),
+             error);
+    if (!error.isEmpty())
+        return;
+    QCOMPARE(settings.engine == EngineSettings::Engine::SQLite, sqlite);
+    QCOMPARE(sqlite ? settings.filePath : settings.databaseName, target);
+}
+
+void TestConnection::openSqliteFile_data()
+{
+    QTest::addColumn<QString>("file"); // none, sqlite (a database made by SQLite) or the bytes of content
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("error"); // %1 stands for the file's absolute path
+    QTest::addColumn<QString>("name");  // relative to the working directory
+
+    const QByteArray accessHead =
+        QByteArray::fromHex("00010000") + QByteArrayLiteral("Standard Jet DB") + QByteArray(200, '\0');
+    QTest::newRow("missing file") << QStringLiteral("none") << QByteArray()
+                                  << QStringLiteral("Could not find file '%1'.") << QStringLiteral("data/punch.mdb");
+    QTest::newRow("access file") << QStringLiteral("bytes") << accessHead
+                                 << QStringLiteral("'%1' is a Microsoft Access database; this program reads the "
+                                                   "database as an SQLite file")
+                                 << QStringLiteral("data/punch.mdb");
+    QTest::newRow("text file") << QStringLiteral("bytes") << QByteArrayLiteral("Employees:\nA001 王小明\n")
+                               << QStringLiteral("'%1' is not an SQLite database file")
+                               << QStringLiteral("data/punch.mdb");
+    QTest::newRow("sqlite file") << QStringLiteral("sqlite") << QByteArray() << QString()
+                                 << QStringLiteral("data/punch.mdb");
+    QTest::newRow("sqlite file, name with URL characters")
+        << QStringLiteral("sqlite") << QByteArray() << QString() << QStringLiteral("打卡 資料/#1 100%20?.db");
+}
+
+void TestConnection::openSqliteFile()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, error);
+    QFETCH(QString, name);
+
+    // The file lies in a folder below the working directory and is named relative to it, with
+    // the backslashes of a Windows path.
+    const TemporaryWorkingDirectory workingDir;
+    const QString path = workingDir.filePath(name);
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    if (file == QLatin1String("sqlite")) {
+        TestDatabases::createSqlite(path);
+    } else if (file == QLatin1String("bytes")) {
+        QFile written(path);
+        QVERIFY(written.open(QIODevice::WriteOnly));
+        written.write(content);
+    }
+
+    {
+        Connection connection(QStringLiteral("test"));
+        connection.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
+                                       QString(name).replace(QLatin1Char('/'), QLatin1Char('\\')));
+        QCOMPARE(errorText([&] { connection.open(); }), error.isEmpty() ? error : error.arg(path));
+        QCOMPARE(connection.isOpen(), error.isEmpty());
+    }
+
+    // Opening neither creates a database nor touches a file it refuses.
+    QCOMPARE(QFile::exists(path), file != QLatin1String("none"));
+    if (file == QLatin1String("bytes")) {
+        QFile read(path);
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        QCOMPARE(read.readAll(), content);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestConnection)
+#include "tst_connection.moc"
