@@ -3,6 +3,7 @@
 #include "ChineseFont.h"
 #include "ConnectionSettings.h"
 #include "EventGuard.h"
+#include "TabOrder.h"
 #include "TDataModule1.h"
 #include "UserDialogs.h"
 
@@ -72,13 +73,7 @@ TfrmSetup::TfrmSetup(TDataModule1& owner, QWidget* parent)
     ComboBox1->setCurrentText(QStringLiteral("Access"));
     ComboBox1->setGeometry(240, 64, 57, 21);
 
-    QWidget::setTabOrder(Edit1, Edit2);
-    QWidget::setTabOrder(Edit2, Edit3);
-    QWidget::setTabOrder(Edit3, Edit4);
-    QWidget::setTabOrder(Edit4, btbtnCheck);
-    QWidget::setTabOrder(btbtnCheck, Edit5);
-    QWidget::setTabOrder(Edit5, Edit6);
-    QWidget::setTabOrder(Edit6, ComboBox1);
+    chainTabOrder({Edit1, Edit2, Edit3, Edit4, btbtnCheck, Edit5, Edit6, ComboBox1});
 
     cnnctnTest.setLoginTimeoutSeconds(testTimeoutSeconds);
     connect(btbtnCheck, &QPushButton::clicked, this, guarded([this] { btbtnCheckClick(); }));

@@ -3,6 +3,7 @@
 #include "ChineseFont.h"
 #include "Connection.h"
 #include "EventGuard.h"
+#include "TabOrder.h"
 #include "HoursRule.h"
 #include "LocalClock.h"
 #include "SqlText.h"
@@ -106,13 +107,7 @@ TClock2::TClock2(Connection& connection, QWidget* parent)
     Timer1 = new QTimer(this);
     Timer1->setInterval(refreshIntervalMs);
 
-    QWidget::setTabOrder(Edit1, Edit2);
-    QWidget::setTabOrder(Edit2, Button1);
-    QWidget::setTabOrder(Button1, Edit4);
-    QWidget::setTabOrder(Edit4, ComboBox1);
-    QWidget::setTabOrder(ComboBox1, Edit3);
-    QWidget::setTabOrder(Edit3, Button2);
-    QWidget::setTabOrder(Button2, Button3);
+    chainTabOrder({Edit1, Edit2, Button1, Edit4, ComboBox1, Edit3, Button2, Button3});
 
     connect(Button1, &QPushButton::clicked, this, guarded([this] { Button1Click(); }));
     connect(Timer1, &QTimer::timeout, this, guarded([this] { Timer1Timer(); }));
@@ -208,13 +203,8 @@ void TClock2::punchShift(ShiftPunch punch)
         return;
     const bool start = punch == ShiftPunch::Start;
     const QString timeColumn = start ? QStringLiteral("clock_stime2") : QStringLiteral("clock_etime2");
-    const QString empNo = emp_ADOQ.fieldByName(QStringLiteral("emp_no")).asString();
 
-    clock_ADOQ.close();
-    clock_ADOQ.sql() = {QStringLiteral("select * from clock"),
-                        QStringLiteral("where clock_emp='") + sqlQuoted(empNo) + QStringLiteral("'"),
-                        QStringLiteral("and clock_dat1 = '") + sqlQuoted(Edit1->text()) + QStringLiteral("'")};
-    clock_ADOQ.open();
+    openRowOfTheDay(clock_ADOQ, QStringLiteral("clock"), QStringLiteral("clock_emp"), QStringLiteral("clock_dat1"));
     clock_ADOQ.first();
     if (clock_ADOQ.eof()) {
         temp_ADOQ.close();
@@ -235,10 +225,26 @@ void TClock2::punchShift(ShiftPunch punch)
             clock_ADOQ.fieldByName(QStringLiteral("clock_no")).setAsString(Edit4->text());
         clock_ADOQ.post();
     }
-    showMessage(emp_ADOQ.fieldByName(QStringLiteral("emp_name")).asString() + QStringLiteral("  ") +
-                    (start ? QStringLiteral("上班時間：") : QStringLiteral("下班時間：")) +
-                    clock_ADOQ.fieldByName(QStringLiteral("clock_dat2")).asString() + QStringLiteral("   ") +
-                    clock_ADOQ.fieldByName(timeColumn).asString(),
+    confirmPunch(start ? QStringLiteral("上班時間：") : QStringLiteral("下班時間："),
+                 clock_ADOQ.fieldByName(QStringLiteral("clock_dat2")).asString(),
+                 clock_ADOQ.fieldByName(timeColumn).asString());
+}
+
+void TClock2::openRowOfTheDay(RecordQuery& query, const QString& table, const QString& employeeColumn,
+                              const QString& dayColumn)
+{
+    const QString empNo = emp_ADOQ.fieldByName(QStringLiteral("emp_no")).asString();
+    query.close();
+    query.sql() = {QStringLiteral("select * from ") + table,
+                   QStringLiteral("where ") + employeeColumn + QStringLiteral("='") + sqlQuoted(empNo) + QStringLiteral("'"),
+                   QStringLiteral("and ") + dayColumn + QStringLiteral(" = '") + sqlQuoted(Edit1->text()) + QStringLiteral("'")};
+    query.open();
+}
+
+void TClock2::confirmPunch(const QString& label, const QString& date, const QString& time)
+{
+    showMessage(emp_ADOQ.fieldByName(QStringLiteral("emp_name")).asString() + QStringLiteral("  ") + label + date +
+                    QStringLiteral("   ") + time,
                 this);
 }
 
@@ -278,11 +284,7 @@ void TClock2::punchOvertime(OvertimePunch punch)
     const QString timeColumn = start ? QStringLiteral("pres_stime") : QStringLiteral("pres_etime");
     const QString empNo = emp_ADOQ.fieldByName(QStringLiteral("emp_no")).asString();
 
-    over_ADOQ.close();
-    over_ADOQ.sql() = {QStringLiteral("select * from pre_over"),
-                       QStringLiteral("where pres_emp='") + sqlQuoted(empNo) + QStringLiteral("'"),
-                       QStringLiteral("and pres_sdate = '") + sqlQuoted(Edit1->text()) + QStringLiteral("'")};
-    over_ADOQ.open();
+    openRowOfTheDay(over_ADOQ, QStringLiteral("pre_over"), QStringLiteral("pres_emp"), QStringLiteral("pres_sdate"));
     if (over_ADOQ.eof())
         over_ADOQ.append();
     else
@@ -293,11 +295,9 @@ void TClock2::punchOvertime(OvertimePunch punch)
     over_ADOQ.fieldByName(QStringLiteral("pres_emp")).setAsString(empNo);
     over_ADOQ.fieldByName(QStringLiteral("pres_lv")).setAsString(emp_ADOQ.fieldByName(QStringLiteral("pres_lv")).asString());
     over_ADOQ.post();
-    showMessage(emp_ADOQ.fieldByName(QStringLiteral("emp_name")).asString() + QStringLiteral("  ") +
-                    (start ? QStringLiteral("加班上班時間：") : QStringLiteral("加班下班時間：")) +
-                    over_ADOQ.fieldByName(QStringLiteral("pres_sdate")).asString() + QStringLiteral("   ") +
-                    over_ADOQ.fieldByName(timeColumn).asString(),
-                this);
+    confirmPunch(start ? QStringLiteral("加班上班時間：") : QStringLiteral("加班下班時間："),
+                 over_ADOQ.fieldByName(QStringLiteral("pres_sdate")).asString(),
+                 over_ADOQ.fieldByName(timeColumn).asString());
 }
 
 void TClock2::over_ADOQpres_etimeValidate(Field& sender)

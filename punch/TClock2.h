@@ -57,6 +57,11 @@ private:
     void over_ADOQpres_etimeValidate(Field& sender);
 
     void punchShift(ShiftPunch punch);
+    // Opens the query on the current employee's row of the punch date in the table.
+    void openRowOfTheDay(RecordQuery& query, const QString& table, const QString& employeeColumn,
+                         const QString& dayColumn);
+    // The confirmation: the employee's name, the label, the date and the time.
+    void confirmPunch(const QString& label, const QString& date, const QString& time);
     void punchOvertime(OvertimePunch punch);
 
     Connection& connection_;

@@ -69,3 +69,19 @@ void addDemoRows(QSqlDatabase& db)
                   QStringLiteral("08:00"), QStringLiteral("17:00"), QStringLiteral("12:00"),
                   QStringLiteral("13:00"), QStringLiteral("1"), QStringLiteral("5"), 8.0});
 }
+
+void installSchema(QSqlDatabase& db, SqlDialect dialect, bool withDemoRows)
+{
+    if (!db.transaction())
+        throw DatabaseError(db.lastError().text());
+    try {
+        createTables(db, dialect);
+        if (withDemoRows)
+            addDemoRows(db);
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+    if (!db.commit())
+        throw DatabaseError(db.lastError().text());
+}

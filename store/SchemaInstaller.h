@@ -13,3 +13,6 @@ void createTables(QSqlDatabase& db, SqlDialect dialect);
 
 // Adds a few employees with time-card numbers and one shift definition.
 void addDemoRows(QSqlDatabase& db);
+
+// The tables, and the demo rows when asked, in one transaction: all of it or nothing.
+void installSchema(QSqlDatabase& db, SqlDialect dialect, bool withDemoRows);

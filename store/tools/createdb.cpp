@@ -32,13 +32,7 @@ int main(int argc, char** argv)
             db.setDatabaseName(args.at(1));
             if (!db.open())
                 throw DatabaseError(db.lastError().text());
-            if (!db.transaction())
-                throw DatabaseError(db.lastError().text());
-            createTables(db, dialect);
-            if (demo)
-                addDemoRows(db);
-            if (!db.commit())
-                throw DatabaseError(db.lastError().text());
+            installSchema(db, dialect, demo);
         }
         QSqlDatabase::removeDatabase(QStringLiteral("createdb"));
     } catch (const std::exception& e) {

@@ -28,18 +28,6 @@ void run(QSqlDatabase& db, const QString& statement)
         throw DatabaseError(query.lastError().text() + QStringLiteral("\n") + statement);
 }
 
-// Creates the five tables, and the demo rows if asked, in one transaction.
-void install(QSqlDatabase& db, SqlDialect dialect, bool demoRows)
-{
-    if (!db.transaction())
-        throw DatabaseError(db.lastError().text());
-    createTables(db, dialect);
-    if (demoRows)
-        addDemoRows(db);
-    if (!db.commit())
-        throw DatabaseError(db.lastError().text());
-}
-
 // A session-level advisory lock, held by a connection of its own: the server lets it go when
 // the connection closes, also when the process dies. One per process, shared by all objects
 // that use PostgreSQL, so that two of them in one process never wait for each other.
@@ -99,7 +87,7 @@ QString TestDatabases::createSqlite(const QString& filePath, bool demoRows)
         try {
             if (!db.open())
                 throw DatabaseError(db.lastError().text());
-            install(db, SqlDialect::SQLite, demoRows);
+            installSchema(db, SqlDialect::SQLite, demoRows);
         } catch (...) {
             db.close();
             db = QSqlDatabase();
@@ -147,6 +135,6 @@ QString TestDatabases::freshPostgres(bool demoRows)
     QSqlDatabase db = connection.database();
     run(db, QStringLiteral("DROP SCHEMA public CASCADE"));
     run(db, QStringLiteral("CREATE SCHEMA public"));
-    install(db, SqlDialect::PostgreSQL, demoRows);
+    installSchema(db, SqlDialect::PostgreSQL, demoRows);
     return connectionString;
 }
