@@ -70,8 +70,6 @@ void CurlFtpUploader::upload(const UploadRequest& request)
     const std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> quote(
         curl_slist_append(nullptr, QByteArray("CWD " + request.changeDirectory).constData()),
         &curl_slist_free_all);
-    const QByteArray user = request.user.toUtf8();
-    const QByteArray password = request.password.toUtf8();
     char errorText[CURL_ERROR_SIZE] = {};
 
     CURL* handle = curl.get();
@@ -79,8 +77,8 @@ void CurlFtpUploader::upload(const UploadRequest& request)
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "ftp");
     curl_easy_setopt(handle, CURLOPT_URL, url.constData());
-    curl_easy_setopt(handle, CURLOPT_USERNAME, user.constData());
-    curl_easy_setopt(handle, CURLOPT_PASSWORD, password.constData());
+    curl_easy_setopt(handle, CURLOPT_USERNAME, request.user.constData());
+    curl_easy_setopt(handle, CURLOPT_PASSWORD, request.password.constData());
     curl_easy_setopt(handle, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_NOCWD));
     curl_easy_setopt(handle, CURLOPT_QUOTE, quote.get());
     curl_easy_setopt(handle, CURLOPT_FTP_USE_EPSV, 0L);

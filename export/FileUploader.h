@@ -5,13 +5,13 @@
 
 #include <stdexcept>
 
-// One file to put on an FTP server. The directory and the remote name are bytes because they go
-// to the server exactly as given (the remote name in Big5, as the receiving side expects).
+// One file to put on an FTP server. The login, the directory and the remote name are bytes
+// because they go to the server exactly as given (in Big5, as the receiving side expects).
 struct UploadRequest {
     QString host;
     int port = 21;
-    QString user;
-    QString password;
+    QByteArray user;
+    QByteArray password;
     QByteArray changeDirectory; // the argument of the one CWD, e.g. "./daily/"
     QByteArray remoteName;      // the name the file is stored under in that directory
     QString localPath;

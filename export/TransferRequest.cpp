@@ -43,8 +43,8 @@ UploadRequest transferRequest(const TransferSettings& settings, const QString& l
 {
     UploadRequest request;
     setServer(request, settings.host);
-    request.user = settings.user;
-    request.password = settings.password;
+    request.user = big5(settings.user);
+    request.password = big5(settings.password);
     request.changeDirectory = big5(QStringLiteral("./") + settings.directory + QStringLiteral("/"));
     request.remoteName = big5(remoteName);
     request.localPath = localPath;

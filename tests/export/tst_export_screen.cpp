@@ -546,4 +546,4 @@ void TclockoutTest::settingsReadBack()
 }
 
 QTEST_MAIN(TclockoutTest)
-#include "TclockoutTest.moc"
+#include "tst_export_screen.moc"

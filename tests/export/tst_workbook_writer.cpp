@@ -234,4 +234,4 @@ void XlsWorkbookWriterTest::opensInLibreOffice()
 }
 
 QTEST_GUILESS_MAIN(XlsWorkbookWriterTest)
-#include "XlsWorkbookWriterTest.moc"
+#include "tst_workbook_writer.moc"

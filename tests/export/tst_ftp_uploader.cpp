@@ -53,8 +53,8 @@ UploadRequest CurlFtpUploaderTest::request(const FtpTestServer& server, const QB
     UploadRequest request;
     request.host = server.host();
     request.port = server.port();
-    request.user = server.user();
-    request.password = server.password();
+    request.user = server.user().toLatin1();
+    request.password = server.password().toLatin1();
     request.changeDirectory = directory;
     request.remoteName = remoteName_;
     request.localPath = localPath;
@@ -143,4 +143,4 @@ void CurlFtpUploaderTest::failureThrows()
 }
 
 QTEST_GUILESS_MAIN(CurlFtpUploaderTest)
-#include "CurlFtpUploaderTest.moc"
+#include "tst_ftp_uploader.moc"
