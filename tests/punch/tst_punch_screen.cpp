@@ -1,7 +1,10 @@
 #include "Connection.h"
 #include "LocalClock.h"
 #include "RecordingDialogs.h"
+#include "RecordQueryModel.h"
 #include "TClock2.h"
+#include "Tclockcus.h"
+#include "Tclockout.h"
 #include "TemporaryWorkingDirectory.h"
 #include "TestDatabases.h"
 
@@ -126,6 +129,22 @@ private Q_SLOTS:
             listed.append(screen.ComboBox1->itemText(i));
         QCOMPARE(listed, (QStringList{u"A001"_s, u"A002"_s, u"A003"_s, u"O'Neil"_s}));
         QVERIFY(screen.ComboBox1->currentText().isEmpty());
+        QVERIFY(dialogs->messages.isEmpty());
+    }
+
+    void everyPressOpensOneMoreScreen()
+    {
+        TClock2 screen(*connection);
+        for (int press = 0; press < 2; ++press) {
+            screen.Button2->click();
+            screen.Button3->click();
+        }
+        const QList<Tclockcus*> cards = screen.findChildren<Tclockcus*>();
+        const QList<Tclockout*> exports = screen.findChildren<Tclockout*>();
+        QCOMPARE(cards.size(), 2);
+        QCOMPARE(exports.size(), 2);
+        QVERIFY(cards.first()->isVisible() && !cards.first()->isModal());
+        QCOMPARE(cards.first()->DataSource1->rowCount(), 4);
         QVERIFY(dialogs->messages.isEmpty());
     }
 
