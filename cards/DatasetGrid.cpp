@@ -107,10 +107,15 @@ void DatasetGrid::keyPressEvent(QKeyEvent* event)
         runGuarded([this] { query_.insert(); });
         return;
     }
-    if (!editing && event->key() == Qt::Key_Down && query_.isOpen() &&
-        (query_.rowCount() == 0 || currentIndex().row() == query_.rowCount() - 1) &&
-        query_.state() != RecordQuery::State::Insert) {
-        runGuarded([this] { query_.append(); });
+    // Down from the last row, also from its open cell editor, appends a row; a new row that
+    // was left empty gets none below it.
+    if (event->key() == Qt::Key_Down && query_.isOpen() &&
+        (query_.rowCount() == 0 || currentIndex().row() == query_.rowCount() - 1)) {
+        runGuarded([this] {
+            commitOpenEditor();
+            if (query_.state() != RecordQuery::State::Insert || query_.isModified())
+                query_.append();
+        });
         return;
     }
     if (!editing && event->key() == Qt::Key_Delete && event->modifiers() == Qt::ControlModifier) {

@@ -69,7 +69,14 @@ Tclockcus::Tclockcus(Connection& connection, QWidget* parent)
     runGuarded([this] { FormCreate(); });
 }
 
-Tclockcus::~Tclockcus() = default;
+Tclockcus::~Tclockcus()
+{
+    // The grid and its model work on emp_adoq, a member, which is gone before the window's
+    // children are: they go first. An open cell editor is dropped, not written into the row.
+    DBGrid1->discardOpenEditor();
+    delete DBGrid1;
+    delete DataSource1;
+}
 
 void Tclockcus::showEvent(QShowEvent* event)
 {
