@@ -715,7 +715,8 @@ const QStringList& RecordQuery::keyColumns(QSqlDatabase& db)
     return keyCache_->second;
 }
 
-QString RecordQuery::locateCondition(QSqlDatabase& db, const Row& row, QVariantList& bindings)
+QString RecordQuery::locateCondition(QSqlDatabase& db, const Row& row, bool withChangedColumns,
+                                     QVariantList& bindings)
 {
     auto columnIndex = [this](const QString& name) {
         for (int c = 0; c < int(columns_.size()); ++c) {
@@ -736,6 +737,14 @@ QString RecordQuery::locateCondition(QSqlDatabase& db, const Row& row, QVariantL
     if (locating.empty()) {
         for (int c = 0; c < int(columns_.size()); ++c) {
             if (row.known.testBit(c))
+                locating.push_back(c);
+        }
+    } else if (withChangedColumns) {
+        // As optimistic locking does: a change that someone else made to the same columns
+        // since the row was read leaves no row to update, instead of being overwritten.
+        for (int c = 0; c < int(columns_.size()); ++c) {
+            if (row.assigned.testBit(c) && row.known.testBit(c) &&
+                std::find(locating.begin(), locating.end(), c) == locating.end())
                 locating.push_back(c);
         }
     }
@@ -842,7 +851,7 @@ void RecordQuery::writeUpdate(QSqlDatabase& db, const Row& row, bool withinBatch
     }
     if (sets.isEmpty())
         return;
-    const QString condition = locateCondition(db, row, bindings);
+    const QString condition = locateCondition(db, row, true, bindings);
     execOnOneRow(db, QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(tableName(), sets.join(QStringLiteral(", ")), condition),
                  bindings,
                  QStringLiteral("Row cannot be located for updating. Some values may have been "
@@ -853,7 +862,7 @@ void RecordQuery::writeUpdate(QSqlDatabase& db, const Row& row, bool withinBatch
 void RecordQuery::writeDelete(QSqlDatabase& db, const Row& row, bool withinBatch)
 {
     QVariantList bindings;
-    const QString condition = locateCondition(db, row, bindings);
+    const QString condition = locateCondition(db, row, false, bindings);
     execOnOneRow(db, QStringLiteral("DELETE FROM %1 WHERE %2").arg(tableName(), condition), bindings,
                  QStringLiteral("Row cannot be located for deleting. Some values may have been "
                                 "changed since it was last read."),

@@ -109,7 +109,9 @@ private:
     void writeInsert(QSqlDatabase& db, Row& row);
     void writeUpdate(QSqlDatabase& db, const Row& row, bool withinBatch);
     void writeDelete(QSqlDatabase& db, const Row& row, bool withinBatch);
-    QString locateCondition(QSqlDatabase& db, const Row& row, QVariantList& bindings);
+    // Finds the row by its key (and, for an update, the columns it changes) or, in a table
+    // without a key, by all the values it was read with.
+    QString locateCondition(QSqlDatabase& db, const Row& row, bool withChangedColumns, QVariantList& bindings);
     void markWritten(Row& row) const;
     Row emptyRow() const;
 

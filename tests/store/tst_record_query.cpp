@@ -465,6 +465,22 @@ void TestRecordQuery::locateByKey()
     write();
     const QString select = QStringLiteral("SELECT name, age FROM person WHERE code = '%1'").arg(code);
     QCOMPARE(tableRows(connectionString, select), QStringList{QStringLiteral("Changed|99")});
+
+    // Another program changes the column this query changes too: the later change does not
+    // silently overwrite the earlier one, and stays to be written.
+    exec(connectionString, QStringLiteral("UPDATE person SET name = 'Theirs' WHERE code = '%1'").arg(code));
+    query.edit();
+    name.setAsString(QStringLiteral("Ours"));
+    QCOMPARE(errorText(write),
+             QStringLiteral("Row cannot be located for updating. Some values may have been changed since it "
+                            "was last read."));
+    QCOMPARE(tableRows(connectionString, select), QStringList{QStringLiteral("Theirs|99")});
+    if (!batch)
+        query.cancel();
+    query.close();
+    query.open();
+    if (appended)
+        query.moveTo(query.rowCount() - 1);
     query.remove();
     if (batch)
         query.updateBatch();
