@@ -55,6 +55,8 @@ DatasetGrid::DatasetGrid(RecordQuery& query, RecordQueryModel& model, int maxTex
 
     model.setErrorReporter([](const std::exception& error) { showStandardError(QString::fromUtf8(error.what())); });
     connect(&model, &QAbstractItemModel::modelReset, this, [this] { followQueryRow(); });
+    connect(&model, &QAbstractItemModel::rowsInserted, this, [this] { followQueryRow(); });
+    connect(&model, &QAbstractItemModel::rowsRemoved, this, [this] { followQueryRow(); });
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             guarded([this](const QModelIndex& current, const QModelIndex&) { rowLeft(current); }));
     // Esc in a cell editor abandons the whole row, not only the cell.

@@ -538,12 +538,13 @@ void RecordQuery::startNewRow(int position)
     checkBrowseMode();
     position = std::clamp(position, 0, int(rows_.size()));
     buffer_ = emptyRow();
+    Q_EMIT rowAboutToBeInserted(position);
     rows_.insert(rows_.begin() + position, buffer_);
     current_ = position;
     eof_ = false;
     modified_ = false;
     state_ = State::Insert;
-    Q_EMIT rowsChanged();
+    Q_EMIT rowInserted(position);
     if (afterInsert_)
         afterInsert_();
 }
@@ -578,13 +579,9 @@ void RecordQuery::edit()
 void RecordQuery::cancel()
 {
     if (state_ == State::Insert) {
-        rows_.erase(rows_.begin() + current_);
-        if (current_ >= int(rows_.size()))
-            current_ = std::max(0, int(rows_.size()) - 1);
-        eof_ = rows_.empty();
         state_ = State::Browse;
         modified_ = false;
-        Q_EMIT rowsChanged();
+        eraseCurrentRow();
         return;
     }
     if (state_ == State::Edit) {
@@ -612,8 +609,9 @@ void RecordQuery::post()
     }
     if (mode_ == WriteMode::Immediate && posted.change != Row::Change::None) {
         QSqlDatabase db = connection_.database();
+        PreparedInsert prepared;
         if (posted.change == Row::Change::Inserted)
-            writeInsert(db, posted);
+            writeInsert(db, posted, prepared);
         else
             writeUpdate(db, posted, false);
         markWritten(posted);
@@ -644,11 +642,18 @@ void RecordQuery::remove()
             deleted_.push_back(row);
         }
     }
-    rows_.erase(rows_.begin() + current_);
+    eraseCurrentRow();
+}
+
+void RecordQuery::eraseCurrentRow()
+{
+    const int erased = current_;
+    Q_EMIT rowAboutToBeRemoved(erased);
+    rows_.erase(rows_.begin() + erased);
     if (current_ >= int(rows_.size()))
         current_ = std::max(0, int(rows_.size()) - 1);
     eof_ = rows_.empty();
-    Q_EMIT rowsChanged();
+    Q_EMIT rowRemoved(erased);
 }
 
 void RecordQuery::updateBatch()
@@ -669,9 +674,10 @@ void RecordQuery::updateBatch()
             if (row.change == Row::Change::Modified)
                 writeUpdate(db, row, true);
         }
+        PreparedInsert prepared;
         for (Row& row : written) {
             if (row.change == Row::Change::Inserted)
-                writeInsert(db, row);
+                writeInsert(db, row, prepared);
         }
     } catch (...) {
         db.rollback();
@@ -798,7 +804,7 @@ void execOnOneRow(QSqlDatabase& db, const QString& text, const QVariantList& bin
 
 } // namespace
 
-void RecordQuery::writeInsert(QSqlDatabase& db, Row& row)
+void RecordQuery::writeInsert(QSqlDatabase& db, Row& row, PreparedInsert& prepared)
 {
     QStringList names;
     QStringList marks;
@@ -815,11 +821,17 @@ void RecordQuery::writeInsert(QSqlDatabase& db, Row& row)
                              ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
                              : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                    .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
-    QSqlQuery query(db);
-    bool ok = query.prepare(text);
-    for (const QVariant& value : bindings)
-        query.addBindValue(value);
-    if (!ok || !query.exec())
+    // Rows of a batch that set the same columns share one prepared statement.
+    if (prepared.text != text || !prepared.query) {
+        prepared.query.emplace(db);
+        prepared.text = text;
+        if (!prepared.query->prepare(text))
+            throw DatabaseError(engineText(prepared.query->lastError()));
+    }
+    QSqlQuery& query = *prepared.query;
+    for (int i = 0; i < bindings.size(); ++i)
+        query.bindValue(i, bindings.at(i));
+    if (!query.exec())
         throw DatabaseError(engineText(query.lastError()));
 
     // The key that the database gave the row finds it again for later changes. The engine is

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMetaType>
 #include <QObject>
+#include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
 
@@ -16,7 +17,6 @@
 #include <vector>
 
 class Connection;
-class QSqlDatabase;
 
 // A SQL statement with a current row, read whole when opened. Rows are appended, edited and
 // deleted in memory and written to the table the statement reads from, at once (Immediate)
@@ -71,8 +71,13 @@ public:
     void setValidator(const QString& fieldName, std::function<void(Field&)> validator);
 
 Q_SIGNALS:
-    // Rows were read, added, removed or written; the current row may have moved.
+    // All rows were read anew, dropped or written; the current row may have moved.
     void rowsChanged();
+    // One row is added at that position (it becomes the current row), or removed.
+    void rowAboutToBeInserted(int row);
+    void rowInserted(int row);
+    void rowAboutToBeRemoved(int row);
+    void rowRemoved(int row);
     // The values of one row changed.
     void rowChanged(int row);
 
@@ -99,6 +104,7 @@ private:
     void bindDeclaredFields();
     void checkBrowseMode();
     void startNewRow(int position);
+    void eraseCurrentRow();
     const Row* rowForReading() const;
     QVariant fieldValue(int fieldIndex) const;
     void setFieldValue(int fieldIndex, const QVariant& value);
@@ -106,7 +112,11 @@ private:
 
     QString tableName() const;
     const QStringList& keyColumns(QSqlDatabase& db);
-    void writeInsert(QSqlDatabase& db, Row& row);
+    struct PreparedInsert {
+        QString text;
+        std::optional<QSqlQuery> query;
+    };
+    void writeInsert(QSqlDatabase& db, Row& row, PreparedInsert& prepared);
     void writeUpdate(QSqlDatabase& db, const Row& row, bool withinBatch);
     void writeDelete(QSqlDatabase& db, const Row& row, bool withinBatch);
     // Finds the row by its key (and, for an update, the columns it changes) or, in a table

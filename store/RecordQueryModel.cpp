@@ -11,10 +11,31 @@ RecordQueryModel::RecordQueryModel(RecordQuery& query, QList<Column> columns, QO
         beginResetModel();
         endResetModel();
     });
+    connect(&query_, &RecordQuery::rowAboutToBeInserted, this, [this](int row) { beginInsertRows({}, row, row); });
+    connect(&query_, &RecordQuery::rowInserted, this, [this] {
+        endInsertRows();
+        markCurrentRow();
+    });
+    connect(&query_, &RecordQuery::rowAboutToBeRemoved, this, [this](int row) { beginRemoveRows({}, row, row); });
+    connect(&query_, &RecordQuery::rowRemoved, this, [this] {
+        endRemoveRows();
+        markCurrentRow();
+    });
     connect(&query_, &RecordQuery::rowChanged, this, [this](int row) {
         Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1));
-        Q_EMIT headerDataChanged(Qt::Vertical, 0, std::max(0, rowCount() - 1));
+        markCurrentRow();
     });
+}
+
+// Redraws the row marker where it was and where the current row now is.
+void RecordQueryModel::markCurrentRow()
+{
+    const int last = rowCount() - 1;
+    for (int row : {markedRow_, query_.currentRow()}) {
+        if (row >= 0 && row <= last)
+            Q_EMIT headerDataChanged(Qt::Vertical, row, row);
+    }
+    markedRow_ = query_.currentRow();
 }
 
 int RecordQueryModel::rowCount(const QModelIndex& parent) const

@@ -38,9 +38,11 @@ public:
 
 private:
     int fieldIndex(int column) const;
+    void markCurrentRow();
 
     RecordQuery& query_;
     QList<Column> columns_;
     bool editable_ = false;
+    int markedRow_ = -1;
     std::function<void(const std::exception&)> reportError_;
 };
