@@ -61,6 +61,14 @@ void fillDatabase(const QString& path)
     QSqlDatabase::removeDatabase(u"fill"_s);
 }
 
+// The export screen set to list the shift punches of March 2023.
+void chooseMarch(Tclockout& screen)
+{
+    screen.MaskEdit1->setText(u"2023/03/01"_s);
+    screen.MaskEdit2->setText(u"2023/03/31"_s);
+    screen.DBComboBox1->setCurrentIndex(0);
+}
+
 } // namespace
 
 class PunchAndExportBenchmark : public QObject {
@@ -105,9 +113,7 @@ private Q_SLOTS:
         connection.setConnectionString(connectionString);
         RecordingDialogs dialogs;
         Tclockout screen(connection, nullptr);
-        screen.MaskEdit1->setText(u"2023/03/01"_s);
-        screen.MaskEdit2->setText(u"2023/03/31"_s);
-        screen.DBComboBox1->setCurrentIndex(0);
+        chooseMarch(screen);
         QBENCHMARK {
             screen.Button5->click();
             screen.Button6->click();
@@ -121,9 +127,7 @@ private Q_SLOTS:
         connection.setConnectionString(connectionString);
         RecordingDialogs dialogs;
         Tclockout screen(connection, nullptr);
-        screen.MaskEdit1->setText(u"2023/03/01"_s);
-        screen.MaskEdit2->setText(u"2023/03/31"_s);
-        screen.DBComboBox1->setCurrentIndex(0);
+        chooseMarch(screen);
         QBENCHMARK {
             screen.Button5->click();
         }
@@ -135,9 +139,7 @@ private Q_SLOTS:
         connection.setConnectionString(connectionString);
         RecordingDialogs dialogs;
         Tclockout screen(connection, nullptr);
-        screen.MaskEdit1->setText(u"2023/03/01"_s);
-        screen.MaskEdit2->setText(u"2023/03/31"_s);
-        screen.DBComboBox1->setCurrentIndex(0);
+        chooseMarch(screen);
         screen.Button5->click();
         QBENCHMARK {
             screen.Button1->click();
