@@ -29,7 +29,6 @@ public:
     void setAsString(const QString& text);
     void setAsInteger(int number);
     void setAsFloat(double number);
-    void clear();
 
 private:
     RecordQuery* query_;

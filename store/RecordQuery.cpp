@@ -212,11 +212,6 @@ void Field::setAsFloat(double number)
     query_->setFieldValue(index_, number);
 }
 
-void Field::clear()
-{
-    query_->setFieldValue(index_, QVariant());
-}
-
 // ---------------------------------------------------------------------------------------------
 // RecordQuery: reading
 
@@ -451,8 +446,6 @@ QVariant RecordQuery::convertForField(int fieldIndex, const QVariant& value) con
 {
     const FieldDef& def = defs_.at(fieldIndex);
     const Column& column = columns_.at(fieldColumn_.at(fieldIndex));
-    if (value.isNull())
-        return QVariant(QMetaType(column.type == QMetaType::UnknownType ? QMetaType::QString : column.type));
     const QString text = value.toString();
     switch (def.type) {
     case FieldType::Text: {
