@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -101,6 +103,20 @@ private Q_SLOTS:
         QCOMPARE(module->settings.accountPassword, u"qorlavin"_s);
         QCOMPARE(employees(module->CUSConnection1), 4);
         QCOMPARE(setupDialogRuns, 0);
+    }
+
+    void demoWorkingDirectoryStartsCleanly()
+    {
+        QProcess make;
+        make.start(u"bash"_s, {QStringLiteral(PUNCHCLOCK_SOURCE_DIR "/scripts/make-demo-dir"),
+                               QStringLiteral(PUNCHCLOCK_BINARY_DIR), dir->path()});
+        QVERIFY(make.waitForFinished());
+        QCOMPARE(make.exitCode(), 0);
+        auto module = startUp();
+        QCOMPARE(dialogs->takeTexts(), QStringList{});
+        QVERIFY(module->CUSConnection1.isOpen());
+        QCOMPARE(employees(module->CUSConnection1), 4);
+        QVERIFY(QFileInfo(dir->filePath(u"temp"_s)).isDir());
     }
 
     void unopenableDatabaseRunsTheSetupDialog_data()
