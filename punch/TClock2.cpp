@@ -84,6 +84,9 @@ TClock2::TClock2(Connection& connection, QWidget* parent)
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->completer()->setCompletionMode(QCompleter::InlineCompletion);
+    // Inline completion keeps the letters as typed: completing "a0" to "a001" would look up a
+    // number that no item holds.
+    ComboBox1->completer()->setCaseSensitivity(Qt::CaseSensitive);
     ComboBox1->setGeometry(144, 83, 105, 24);
     Edit3 = makeField(this, {144, 112, 105, 24}, true);
     QPalette nameColours = Edit3->palette();
