@@ -64,6 +64,7 @@ private Q_SLOTS:
     void workbook();
     void workbookWithoutTempFolder();
     void upload();
+    void uploadWithoutUnitOrDirectory();
     void uploadFailure_data();
     void uploadFailure();
     void uploadSettingsError_data();
@@ -435,6 +436,22 @@ void TclockoutTest::upload()
     const QByteArray second = localFile();
     QVERIFY(second != first);
     QCOMPARE(server.fileContent("daily/" + remoteName), second);
+}
+
+void TclockoutTest::uploadWithoutUnitOrDirectory()
+{
+    LocalClock::setSource([] { return QDateTime(QDate(2024, 5, 3), QTime(17, 45)); });
+    FtpTestServer server;
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    writeSettingsThroughPanel({server.user(), server.password(),
+                               server.host() + u":"_s + QString::number(server.port()), QString(), QString()});
+    searchFor(shift);
+
+    screen_->Button2->click();
+
+    QCOMPARE(dialogs_->takeTexts(), QStringList{u"上傳成功"_s});
+    QVERIFY(server.commands().contains("CWD .//"));
+    QVERIFY(!server.fileContent(big5(u"-卡鐘20240503.xls"_s)).isEmpty());
 }
 
 void TclockoutTest::uploadFailure_data()
