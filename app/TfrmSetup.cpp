@@ -3,6 +3,7 @@
 #include "ChineseFont.h"
 #include "ConnectionSettings.h"
 #include "EventGuard.h"
+#include "PasswordField.h"
 #include "TabOrder.h"
 #include "TDataModule1.h"
 #include "UserDialogs.h"
@@ -60,7 +61,7 @@ TfrmSetup::TfrmSetup(TDataModule1& owner, QWidget* parent)
     Edit2 = makeEdit(this, QString(), {240, 112, 121, 23});
     Edit3 = makeEdit(this, QStringLiteral("sa"), {240, 136, 97, 23});
     Edit4 = makeEdit(this, QString(), {240, 160, 97, 23});
-    Edit4->setEchoMode(QLineEdit::Password);
+    showAsStars(Edit4);
     btbtnCheck = new QPushButton(style()->standardIcon(QStyle::SP_DialogApplyButton), QStringLiteral("確定"), this);
     btbtnCheck->setGeometry(39, 192, 90, 25);
     btbtnCheck->setFont(chineseFont(16));
@@ -69,6 +70,7 @@ TfrmSetup::TfrmSetup(TDataModule1& owner, QWidget* parent)
     Edit6 = makeEdit(this, QStringLiteral("Edit6"), {240, 184, 121, 23});
     ComboBox1 = new QComboBox(this);
     ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->addItems({QStringLiteral("Access"), QStringLiteral("SQL")});
     ComboBox1->setCurrentText(QStringLiteral("Access"));
     ComboBox1->setGeometry(240, 64, 57, 21);

@@ -79,8 +79,12 @@ void DatasetGrid::followQueryRow()
 
 void DatasetGrid::rowLeft(const QModelIndex& current)
 {
-    if (!following_ && current.isValid())
-        query_.moveTo(current.row());
+    if (following_ || !current.isValid())
+        return;
+    query_.moveTo(current.row());
+    // Leaving an empty new row removes it, which can leave the grid one row off the query's.
+    if (currentIndex().row() != query_.currentRow())
+        followQueryRow();
 }
 
 void DatasetGrid::commitOpenEditor()

@@ -82,6 +82,8 @@ void CurlFtpUploader::upload(const UploadRequest& request)
     curl_easy_setopt(handle, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_NOCWD));
     curl_easy_setopt(handle, CURLOPT_QUOTE, quote.get());
     curl_easy_setopt(handle, CURLOPT_FTP_USE_EPSV, 0L);
+    // No proxy, whatever the environment names.
+    curl_easy_setopt(handle, CURLOPT_PROXY, "");
     curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(handle, CURLOPT_READFUNCTION, &readFromFile);
     curl_easy_setopt(handle, CURLOPT_READDATA, &file);

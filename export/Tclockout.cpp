@@ -36,7 +36,8 @@ const QPoint panelPlace(444, 21);
 const QString shiftKind = QStringLiteral("上班");
 const QString overtimeKind = QStringLiteral("加班");
 const QString exportTag = QStringLiteral("卡鐘匯檔");
-const QString dateMask = QStringLiteral("9999/99/99;_");
+// Digits that may be left blank, the separators fixed, "_" for what is not typed yet.
+const QString dateMask = QStringLiteral("0000/00/00;_");
 const QChar maskBlank = QLatin1Char('_');
 
 const QString searchFields[] = {QStringLiteral("clock_emp"), QStringLiteral("clock_no"),
@@ -364,10 +365,10 @@ void Tclockout::Button2Click()
     ReadTransferSettings(settings);
     // One reading of the clock names both files, so that they cannot name different days.
     const QDateTime today = LocalClock::now();
-    const UploadRequest request = transferRequest(settings, ExportPaths::datedWorkbookPath(today),
-                                                  ExportPaths::remoteName(settings.unit, today));
     try {
-        IdFTP1->upload(request);
+        // A name that cannot go to the server in Big5 fails the transfer like any other cause.
+        IdFTP1->upload(transferRequest(settings, ExportPaths::datedWorkbookPath(today),
+                                       ExportPaths::remoteName(settings.unit, today)));
     } catch (const UploadError&) {
         showMessage(QStringLiteral("傳輸失敗"), this);
         return;

@@ -1,6 +1,5 @@
 #include "TransferRequest.h"
 
-#include "SettingsFileError.h"
 
 #include <QStringEncoder>
 
@@ -14,7 +13,7 @@ QByteArray big5(const QString& text)
     QStringEncoder encoder("Big5");
     const QByteArray bytes = encoder.encode(text);
     if (encoder.hasError())
-        throw SettingsFileError(
+        throw UploadError(
             QStringLiteral("'%1' holds characters that Big5 cannot store").arg(text));
     return bytes;
 }

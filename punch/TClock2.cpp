@@ -3,6 +3,7 @@
 #include "ChineseFont.h"
 #include "Connection.h"
 #include "EventGuard.h"
+#include "PasswordField.h"
 #include "TabOrder.h"
 #include "HoursRule.h"
 #include "LocalClock.h"
@@ -93,7 +94,7 @@ TClock2::TClock2(Connection& connection, QWidget* parent)
     nameColours.setColor(QPalette::Base, silver);
     Edit3->setPalette(nameColours);
     Edit4 = makeField(this, {144, 144, 105, 24}, false);
-    Edit4->setEchoMode(QLineEdit::Password);
+    showAsStars(Edit4);
     Edit1 = makeField(this, {320, 112, 121, 24}, true);
     Edit2 = makeField(this, {320, 176, 121, 24}, true);
     SpeedButton1 = makePunchButton(this, QStringLiteral("上班"), {72, 192, 75, 26});

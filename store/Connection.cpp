@@ -12,6 +12,8 @@
 #include <QSqlQuery>
 #include <QUrl>
 
+#include <optional>
+
 namespace {
 
 QAtomicInt connectionCounter;
@@ -98,39 +100,48 @@ void Connection::openSqlite(const QString& filePath)
     if (!head.isEmpty() && !head.startsWith(QByteArrayLiteral("SQLite format 3")))
         throw DatabaseError(QStringLiteral("'%1' is not an SQLite database file").arg(filePath));
 
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), qtName_);
-    // mode=rw: the file must exist already; SQLite would otherwise create it.
-    QUrl url = QUrl::fromLocalFile(filePath);
-    url.setQuery(QStringLiteral("mode=rw"));
-    db.setDatabaseName(url.toString(QUrl::FullyEncoded));
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=10000"));
-    if (!db.open()) {
-        const QString text = engineText(db.lastError());
-        close();
-        throw DatabaseError(text);
+    std::optional<QString> failure;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), qtName_);
+        // mode=rw: the file must exist already; SQLite would otherwise create it.
+        QUrl url = QUrl::fromLocalFile(filePath);
+        url.setQuery(QStringLiteral("mode=rw"));
+        db.setDatabaseName(url.toString(QUrl::FullyEncoded));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=10000"));
+        if (!db.open()) {
+            failure = engineText(db.lastError());
+        } else {
+            // Several punch clocks may share one file: readers then never wait for a writer.
+            QSqlQuery pragma(db);
+            if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
+                !pragma.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
+                failure = engineText(pragma.lastError());
+        }
     }
-    // Several punch clocks may share one file: readers then never wait for a writer.
-    QSqlQuery pragma(db);
-    if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
-        !pragma.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
-        const QString text = engineText(pragma.lastError());
-        pragma = QSqlQuery();
-        close();
-        throw DatabaseError(text);
-    }
+    failIfNotOpened(failure);
 }
 
 void Connection::openOdbc(const QString& databaseName)
 {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), qtName_);
-    db.setDatabaseName(databaseName);
-    db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1")
-                             .arg(loginTimeoutSeconds_));
-    if (!db.open()) {
-        const QString text = engineText(db.lastError());
-        close();
-        throw DatabaseError(text);
+    std::optional<QString> failure;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), qtName_);
+        db.setDatabaseName(databaseName);
+        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1")
+                                 .arg(loginTimeoutSeconds_));
+        if (!db.open())
+            failure = engineText(db.lastError());
     }
+    failIfNotOpened(failure);
+}
+
+// The database handles of a failed opening are gone by now, so the connection can be removed.
+void Connection::failIfNotOpened(const std::optional<QString>& failure)
+{
+    if (!failure)
+        return;
+    close();
+    throw DatabaseError(*failure);
 }
 
 QSqlDatabase Connection::database()

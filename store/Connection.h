@@ -3,6 +3,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <optional>
+
 // A database connection configured by an OLE DB connection string (see EngineSettings). It is
 // opened explicitly or by the first query that needs it, and never creates a database.
 class Connection {
@@ -34,6 +36,7 @@ public:
 private:
     void openSqlite(const QString& filePath);
     void openOdbc(const QString& databaseName);
+    void failIfNotOpened(const std::optional<QString>& failure);
 
     QString name_;
     QString qtName_;

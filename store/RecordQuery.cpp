@@ -364,7 +364,11 @@ void RecordQuery::moveTo(int row)
     // Staying on the row keeps a row being edited or added as it is.
     if (row < 0 || row >= int(rows_.size()) || row == current_)
         return;
+    // Leaving a new row that holds nothing drops it; the rows below it move up by one.
+    const bool dropsRowAbove = state_ == State::Insert && !modified_ && current_ < row;
     checkBrowseMode();
+    if (dropsRowAbove)
+        --row;
     current_ = std::min(row, int(rows_.size()) - 1);
     eof_ = rows_.empty();
 }

@@ -75,7 +75,8 @@ private Q_SLOTS:
         QCOMPARE(dialog.ComboBox1->currentText(), u"Access"_s);
         QCOMPARE(dialog.Edit1->text(), u"SERVER"_s);
         QCOMPARE(dialog.Edit4->text(), u"secret"_s);
-        QCOMPARE(dialog.Edit4->echoMode(), QLineEdit::Password);
+        dialog.Edit4->ensurePolished();
+        QCOMPARE(dialog.Edit4->displayText(), u"******"_s);
         QCOMPARE(dialog.Edit6->text(), u"D:\\data\\"_s);
         QCOMPARE(dialog.Edit6->geometry(), QRect(240, 184, 121, 23));
         QVERIFY(dialogs->messages.isEmpty());

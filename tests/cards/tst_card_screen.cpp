@@ -407,6 +407,20 @@ private Q_SLOTS:
         QCOMPARE(employees().size(), 4);
     }
 
+    void leavingAnEmptyNewRowKeepsTheChosenRow()
+    {
+        // The empty row goes when it is left: the row chosen below it is still the one the
+        // buttons work on.
+        auto window = openWindow();
+        window->DBGrid1->setCurrentIndex(cell(*window, 1, 0));
+        QTest::keyClick(window->DBGrid1, Qt::Key_Insert);
+        QTest::keyClick(window->DBGrid1, Qt::Key_Down);
+        QCOMPARE(gridColumn(*window, 0), (QStringList{u"A001"_s, u"A002"_s, u"A003"_s}));
+        QCOMPARE(window->DBGrid1->currentIndex().row(), 1);
+        press(window->sbdelete);
+        QCOMPARE(gridColumn(*window, 0), (QStringList{u"A001"_s, u"A003"_s}));
+    }
+
     void downFromTheLastRowAppends()
     {
         auto window = openWindow();

@@ -117,7 +117,10 @@ private Q_SLOTS:
         QCOMPARE(screen.ComboBox1->geometry(), QRect(144, 83, 105, 24));
         QCOMPARE(screen.SpeedButton4->geometry(), QRect(160, 224, 77, 26));
         QCOMPARE(screen.SpeedButton1->focusPolicy(), Qt::NoFocus);
-        QCOMPARE(screen.Edit4->echoMode(), QLineEdit::Password);
+        screen.Edit4->setText(u"1a"_s);
+        screen.Edit4->ensurePolished();
+        QCOMPARE(screen.Edit4->displayText(), u"**"_s);
+        screen.Edit4->clear();
         QVERIFY(screen.Edit1->isReadOnly() && screen.Edit2->isReadOnly() && screen.Edit3->isReadOnly());
         QVERIFY(!screen.Button1->isVisibleTo(&screen));
         QCOMPARE(screen.Timer1->interval(), 500);
