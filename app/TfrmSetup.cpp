@@ -46,7 +46,7 @@ TfrmSetup::TfrmSetup(TDataModule1& owner, QWidget* parent)
     setWindowTitle(QStringLiteral("資料庫設定"));
     setFixedSize(418, 234);
 
-    // The heading and the field captions, where the original painted them into its background.
+    // The heading and the field captions, drawn where a background picture would carry them.
     auto* heading = new QLabel(QStringLiteral("資料庫連結設定"), this);
     heading->setGeometry(0, 16, 418, 32);
     heading->setAlignment(Qt::AlignCenter);
