@@ -2,6 +2,7 @@
 #include "DatasetGrid.h"
 #include "LocalClock.h"
 #include "RecordQueryModel.h"
+#include "OtherProgram.h"
 #include "RecordingDialogs.h"
 #include "TClock2.h"
 #include "Tclockcus.h"
@@ -12,7 +13,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
@@ -31,7 +31,7 @@ class CardScreenTest : public QObject {
     std::unique_ptr<TemporaryWorkingDirectory> workDir;
     std::unique_ptr<TestDatabases> databases;
     std::unique_ptr<Connection> connection;
-    std::unique_ptr<Connection> check;
+    std::unique_ptr<OtherProgram> other;
     std::unique_ptr<RecordingDialogs> dialogs;
 
     // Points the screen's connection and the test's own at a database with three employees.
@@ -39,32 +39,16 @@ class CardScreenTest : public QObject {
     {
         connection = std::make_unique<Connection>(u"CUSConnection1"_s);
         connection->setConnectionString(connectionString);
-        check = std::make_unique<Connection>(u"check"_s);
-        check->setConnectionString(connectionString);
-        sql(u"INSERT INTO employee (emp_no, emp_name, clock_no) VALUES ('A001', '王小明', '1001')"_s);
-        sql(u"INSERT INTO employee (emp_no, emp_name, clock_no) VALUES ('A002', '陳美玲', '1002')"_s);
-        sql(u"INSERT INTO employee (emp_no, emp_name, clock_no) VALUES ('A003', '林大同', NULL)"_s);
+        other = std::make_unique<OtherProgram>(connectionString);
+        other->run(u"INSERT INTO employee (emp_no, emp_name, clock_no) VALUES ('A001', '王小明', '1001')"_s);
+        other->run(u"INSERT INTO employee (emp_no, emp_name, clock_no) VALUES ('A002', '陳美玲', '1002')"_s);
+        other->run(u"INSERT INTO employee (emp_no, emp_name, clock_no) VALUES ('A003', '林大同', NULL)"_s);
     }
 
-    QSqlQuery sql(const QString& statement)
-    {
-        QSqlQuery query(check->database());
-        if (!query.exec(statement))
-            qFatal("%s: %s", qPrintable(statement), qPrintable(query.lastError().text()));
-        return query;
-    }
     // The employees in the table, each as "emp_no|emp_name|clock_no" with NULL for no value.
     QStringList employees()
     {
-        QStringList result;
-        QSqlQuery query = sql(u"SELECT emp_no, emp_name, clock_no FROM employee ORDER BY emp_no"_s);
-        while (query.next()) {
-            QStringList values;
-            for (int i = 0; i < 3; ++i)
-                values.append(query.value(i).isNull() ? u"NULL"_s : query.value(i).toString());
-            result.append(values.join(u'|'));
-        }
-        return result;
+        return other->rows(u"SELECT emp_no, emp_name, clock_no FROM employee ORDER BY emp_no"_s);
     }
 
     // A card window, shown and active so that key events reach its grid.
@@ -125,7 +109,7 @@ private Q_SLOTS:
         LocalClock::setSource({});
         dialogs.reset();
         connection.reset();
-        check.reset();
+        other.reset();
         databases.reset();
         workDir.reset();
     }
@@ -185,7 +169,7 @@ private Q_SLOTS:
         QTest::keyClicks(punch.Edit4, u"5555"_s);
         press(punch.SpeedButton1);
         QCOMPARE(dialogs->takeTexts(), QStringList{u"林大同  上班時間：2024/05/03   08:05"_s});
-        QSqlQuery clock = sql(u"SELECT clock_emp, clock_no FROM clock"_s);
+        QSqlQuery clock = other->run(u"SELECT clock_emp, clock_no FROM clock"_s);
         QVERIFY(clock.next());
         QCOMPARE(clock.value(0).toString(), u"A003"_s);
         QCOMPARE(clock.value(1).toString(), u"5555"_s);
@@ -248,7 +232,7 @@ private Q_SLOTS:
         press(window->sbpost);
         QVERIFY(dialogs->messages.isEmpty());
         QCOMPARE(employees().size(), 4);
-        QSqlQuery added = sql(u"SELECT * FROM employee WHERE emp_no = 'B007'"_s);
+        QSqlQuery added = other->run(u"SELECT * FROM employee WHERE emp_no = 'B007'"_s);
         QVERIFY(added.next());
         const QSqlRecord record = added.record();
         for (int i = 0; i < record.count(); ++i) {
@@ -311,7 +295,7 @@ private Q_SLOTS:
         QFETCH(QStringList, messages);
         QFETCH(int, gridRows);
         if (!setup.isEmpty())
-            sql(setup);
+            other->run(setup);
         const QStringList before = employees();
         auto window = openWindow();
         QCOMPARE(window->DataSource1->rowCount(), gridRows);
@@ -361,7 +345,7 @@ private Q_SLOTS:
         type(*window, 1, column, typed);
         QCOMPARE(openEditor(*window)->text(), typed.left(50));
         press(window->sbpost);
-        QSqlQuery stored = sql(u"SELECT emp_no, emp_name, clock_no FROM employee WHERE id = 2"_s);
+        QSqlQuery stored = other->run(u"SELECT emp_no, emp_name, clock_no FROM employee WHERE id = 2"_s);
         QVERIFY(stored.next());
         QCOMPARE(stored.value(column).toString(), typed.left(50));
     }
@@ -483,7 +467,7 @@ private Q_SLOTS:
             SKIP_UNLESS_AVAILABLE(engine);
             useDatabase(databases->fresh(engine));
         }
-        sql(u"CREATE UNIQUE INDEX employee_unique_no ON employee (emp_no)"_s);
+        other->run(u"CREATE UNIQUE INDEX employee_unique_no ON employee (emp_no)"_s);
         const QStringList before = employees();
         auto window = openWindow();
         type(*window, 0, 2, u"9001"_s);

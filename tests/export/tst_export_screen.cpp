@@ -1,6 +1,7 @@
 #include "Connection.h"
 #include "FtpTestServer.h"
 #include "LocalClock.h"
+#include "OtherProgram.h"
 #include "RecordingDialogs.h"
 #include "TemporaryWorkingDirectory.h"
 #include "TestDatabases.h"
@@ -17,7 +18,6 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QStringEncoder>
 #include <QTableView>
@@ -74,7 +74,6 @@ private Q_SLOTS:
     void settingsReadBack();
 
 private:
-    void exec(const QString& statement, const QVariantList& values = {});
     void addPunches(const QString& kind, const Punches& punches);
     void searchFor(const QString& kind);
     Rows gridRows() const;
@@ -86,6 +85,7 @@ private:
 
     std::optional<TemporaryWorkingDirectory> work_;
     std::optional<Connection> connection_;
+    std::optional<OtherProgram> other_;
     std::optional<RecordingDialogs> dialogs_;
     std::unique_ptr<Tclockout> screen_;
 };
@@ -95,7 +95,9 @@ void TclockoutTest::init()
     LocalClock::setSource([] { return QDateTime(QDate(2024, 5, 31), QTime(10, 0)); });
     work_.emplace();
     connection_.emplace(u"export-test"_s);
-    connection_->setConnectionString(TestDatabases::createSqlite(work_->filePath(u"basedb.db"_s)));
+    const QString connectionString = TestDatabases::createSqlite(work_->filePath(u"basedb.db"_s));
+    connection_->setConnectionString(connectionString);
+    other_.emplace(connectionString);
     QVERIFY(QDir(work_->path()).mkdir(u"temp"_s));
     dialogs_.emplace();
     screen_ = std::make_unique<Tclockout>(*connection_, nullptr);
@@ -107,29 +109,21 @@ void TclockoutTest::cleanup()
 {
     screen_.reset();
     dialogs_.reset();
+    other_.reset();
     connection_.reset();
     work_.reset();
     LocalClock::setSource({});
-}
-
-void TclockoutTest::exec(const QString& statement, const QVariantList& values)
-{
-    QSqlQuery query(connection_->database());
-    QVERIFY2(query.prepare(statement), qPrintable(query.lastError().text()));
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
 }
 
 void TclockoutTest::addPunches(const QString& kind, const Punches& punches)
 {
     for (const QStringList& p : punches) {
         if (kind == shift)
-            exec(u"INSERT INTO clock (clock_emp, clock_no, clock_dat2, clock_stime2, clock_etime2) "
+            other_->run(u"INSERT INTO clock (clock_emp, clock_no, clock_dat2, clock_stime2, clock_etime2) "
                  "VALUES (?, ?, ?, ?, ?)"_s,
                  {p[0], p[1], p[2], p[3], p[4]});
         else
-            exec(u"INSERT INTO pre_over (pres_emp, pres_sdate, pres_stime, pres_etime) "
+            other_->run(u"INSERT INTO pre_over (pres_emp, pres_sdate, pres_stime, pres_etime) "
                  "VALUES (?, ?, ?, ?)"_s,
                  {p[0], p[2], p[3], p[4]});
     }
@@ -156,9 +150,7 @@ Rows TclockoutTest::gridRows() const
 
 Rows TclockoutTest::stagedRows()
 {
-    QSqlQuery query(connection_->database());
-    if (!query.exec(u"SELECT P01, P02, P03, P04 FROM ptemp WHERE P00 = '卡鐘匯檔' ORDER BY id"_s))
-        qFatal("%s", qPrintable(query.lastError().text()));
+    QSqlQuery query = other_->run(u"SELECT P01, P02, P03, P04 FROM ptemp WHERE P00 = '卡鐘匯檔' ORDER BY id"_s);
     Rows rows;
     while (query.next())
         rows.append({query.value(0).toString(), query.value(1).toString(),
@@ -319,7 +311,7 @@ void TclockoutTest::staging()
     QFETCH(Punches, punches);
     QFETCH(Rows, staged);
     addPunches(searchedKind, punches);
-    exec(u"INSERT INTO ptemp (P00, P01) VALUES ('卡鐘匯檔', 'an earlier export'), "
+    other_->run(u"INSERT INTO ptemp (P00, P01) VALUES ('卡鐘匯檔', 'an earlier export'), "
          "('其他', 'another program''s row')"_s);
     searchFor(searchedKind);
     screen_->DBComboBox1->setCurrentText(stagedKind);
@@ -328,9 +320,7 @@ void TclockoutTest::staging()
 
     QCOMPARE(dialogs_->takeTexts(), QStringList{u"轉檔完成!"_s});
     QCOMPARE(stagedRows(), staged);
-    QSqlQuery foreign(connection_->database());
-    QVERIFY(foreign.exec(u"SELECT P01 FROM ptemp WHERE P00 = '其他'"_s) && foreign.next());
-    QCOMPARE(foreign.value(0).toString(), u"another program's row"_s);
+    QCOMPARE(other_->rows(u"SELECT P01 FROM ptemp WHERE P00 = '其他'"_s), QStringList{u"another program's row"_s});
     QCOMPARE(screen_->clockexp_ADOQ.rowCount(), staged.size());
 }
 

@@ -1,5 +1,6 @@
 #include "Connection.h"
 #include "LocalClock.h"
+#include "OtherProgram.h"
 #include "RecordingDialogs.h"
 #include "RecordQueryModel.h"
 #include "TClock2.h"
@@ -11,7 +12,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
@@ -30,24 +30,13 @@ class PunchScreenTest : public QObject {
     std::unique_ptr<TemporaryWorkingDirectory> workDir;
     std::unique_ptr<Connection> connection;
     std::unique_ptr<RecordingDialogs> dialogs;
+    std::unique_ptr<OtherProgram> other;
     QDateTime now;
-    QString databasePath;
 
-    // Plain SQL on the test's own connection to the file.
-    QSqlQuery sql(const QString& statement, const QVariantList& bindings = {})
-    {
-        QSqlQuery query(QSqlDatabase::database(QStringLiteral("check")));
-        query.prepare(statement);
-        for (const QVariant& value : bindings)
-            query.addBindValue(value);
-        if (!query.exec())
-            qFatal("%s: %s", qPrintable(statement), qPrintable(query.lastError().text()));
-        return query;
-    }
     QList<QHash<QByteArray, QVariant>> rows(const QString& statement)
     {
         QList<QHash<QByteArray, QVariant>> result;
-        QSqlQuery query = sql(statement);
+        QSqlQuery query = other->run(statement);
         while (query.next()) {
             QHash<QByteArray, QVariant> row;
             for (int i = 0; i < query.record().count(); ++i)
@@ -58,7 +47,7 @@ class PunchScreenTest : public QObject {
     }
     void addEmployee(const QString& number, const QString& name, const QVariant& card, const QVariant& level = {})
     {
-        sql(QStringLiteral("INSERT INTO employee (emp_no, emp_name, clock_no, pres_lv) VALUES (?, ?, ?, ?)"),
+        other->run(QStringLiteral("INSERT INTO employee (emp_no, emp_name, clock_no, pres_lv) VALUES (?, ?, ?, ?)"),
             {number, name, card, level});
     }
     void setClock(const QString& text)
@@ -80,18 +69,15 @@ private Q_SLOTS:
     void init()
     {
         workDir = std::make_unique<TemporaryWorkingDirectory>();
-        databasePath = workDir->filePath(QStringLiteral("basedb.mdb"));
-        const QString connectionString = TestDatabases::createSqlite(databasePath);
-        QSqlDatabase check = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-        check.setDatabaseName(databasePath);
-        QVERIFY(check.open());
+        const QString connectionString = TestDatabases::createSqlite(workDir->filePath(QStringLiteral("basedb.mdb")));
+        other = std::make_unique<OtherProgram>(connectionString);
         addEmployee(QStringLiteral("A001"), QStringLiteral("王小明"), QStringLiteral("1001"), QStringLiteral("A"));
         addEmployee(QStringLiteral("A002"), QStringLiteral("陳美玲"), QStringLiteral("Ab2"));
         addEmployee(QStringLiteral("A003"), QStringLiteral("無卡"), QVariant());
         addEmployee(QStringLiteral("O'Neil"), QStringLiteral("Neil"), QStringLiteral("777"));
-        sql(QStringLiteral("INSERT INTO pres_sys (comp, class_no, class_item, work1, work2) "
+        other->run(QStringLiteral("INSERT INTO pres_sys (comp, class_no, class_item, work1, work2) "
                            "VALUES ('', '01', '日班', '08:00', '17:00')"));
-        sql(QStringLiteral("INSERT INTO pres_sys (comp, class_no, class_item, work1, work2) "
+        other->run(QStringLiteral("INSERT INTO pres_sys (comp, class_no, class_item, work1, work2) "
                            "VALUES ('X', '02', '夜班', '20:00', '05:00')"));
         connection = std::make_unique<Connection>(QStringLiteral("CUSConnection1"));
         connection->setConnectionString(connectionString);
@@ -104,8 +90,7 @@ private Q_SLOTS:
         LocalClock::setSource({});
         dialogs.reset();
         connection.reset();
-        QSqlDatabase::database(QStringLiteral("check")).close();
-        QSqlDatabase::removeDatabase(QStringLiteral("check"));
+        other.reset();
         workDir.reset();
     }
 
@@ -258,7 +243,7 @@ private Q_SLOTS:
         QFETCH(QString, definitions);
         QFETCH(QString, classNo);
         if (definitions != QLatin1String("keep"))
-            sql(definitions);
+            other->run(definitions);
         TClock2 screen(*connection);
         identify(screen, QStringLiteral("A001"), QStringLiteral("1001"));
         setClock(QStringLiteral("2024-05-03 17:30:00"));
@@ -303,8 +288,8 @@ private Q_SLOTS:
     {
         // Two rows for the day, written by some other program: only the first is completed,
         // and its planned half stays as it was.
-        sql(QStringLiteral("INSERT INTO clock (clock_emp, clock_dat1, class_no, abs_no) VALUES ('A001', '2024/05/03', 'P1', 'a')"));
-        sql(QStringLiteral("INSERT INTO clock (clock_emp, clock_dat1, class_no, abs_no) VALUES ('A001', '2024/05/03', 'P2', 'b')"));
+        other->run(QStringLiteral("INSERT INTO clock (clock_emp, clock_dat1, class_no, abs_no) VALUES ('A001', '2024/05/03', 'P1', 'a')"));
+        other->run(QStringLiteral("INSERT INTO clock (clock_emp, clock_dat1, class_no, abs_no) VALUES ('A001', '2024/05/03', 'P2', 'b')"));
         TClock2 screen(*connection);
         identify(screen, QStringLiteral("A001"), QStringLiteral("1001"));
         press(screen.SpeedButton1);
@@ -395,7 +380,7 @@ private Q_SLOTS:
     {
         TClock2 screen(*connection);
         identify(screen, QStringLiteral("A001"), QStringLiteral("1001"));
-        sql(QStringLiteral("ALTER TABLE clock RENAME TO clock_away"));
+        other->run(QStringLiteral("ALTER TABLE clock RENAME TO clock_away"));
         press(screen.SpeedButton1);
         QCOMPARE(dialogs->messages.size(), 1);
         QCOMPARE(dialogs->messages.first().icon, UserDialogs::Icon::Error);
@@ -403,7 +388,7 @@ private Q_SLOTS:
         dialogs->messages.clear();
 
         // Back again, the screen works as before.
-        sql(QStringLiteral("ALTER TABLE clock_away RENAME TO clock"));
+        other->run(QStringLiteral("ALTER TABLE clock_away RENAME TO clock"));
         press(screen.SpeedButton1);
         QCOMPARE(dialogs->takeTexts(), QStringList{QStringLiteral("王小明  上班時間：2024/05/03   08:05")});
         QCOMPARE(rows(QStringLiteral("SELECT * FROM clock")).size(), 1);
@@ -411,7 +396,7 @@ private Q_SLOTS:
 
     void missingDeclaredColumnStopsThePunch()
     {
-        sql(QStringLiteral("ALTER TABLE pre_over DROP COLUMN pres_ashr"));
+        other->run(QStringLiteral("ALTER TABLE pre_over DROP COLUMN pres_ashr"));
         TClock2 screen(*connection);
         identify(screen, QStringLiteral("A001"), QStringLiteral("1001"));
         press(screen.SpeedButton3);

@@ -4,14 +4,12 @@
 #include "Connection.h"
 #include "DatabaseError.h"
 #include "ErrorText.h"
+#include "OtherProgram.h"
 #include "RecordQuery.h"
 #include "RecordQueryModel.h"
 #include "SqlText.h"
 #include "TestDatabases.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QtTest>
 
 namespace {
@@ -26,41 +24,6 @@ QString modeName(bool batch)
 RecordQuery::WriteMode writeMode(bool batch)
 {
     return batch ? RecordQuery::WriteMode::Batch : RecordQuery::WriteMode::Immediate;
-}
-
-// Runs a statement on a connection of its own, as another program would.
-void exec(const QString& connectionString, const QString& statement)
-{
-    Connection connection(QStringLiteral("other"));
-    connection.setConnectionString(connectionString);
-    QSqlDatabase db = connection.database();
-    QSqlQuery query(db);
-    if (!query.exec(statement))
-        throw DatabaseError(query.lastError().text() + QStringLiteral("\n") + statement);
-}
-
-// What another program reads: each row as "value|value", NULL as NULL and truth values as
-// 1 and 0, so that both engines compare alike.
-QStringList tableRows(const QString& connectionString, const QString& select)
-{
-    Connection connection(QStringLiteral("observer"));
-    connection.setConnectionString(connectionString);
-    QSqlDatabase db = connection.database();
-    QSqlQuery query(db);
-    if (!query.exec(select))
-        throw DatabaseError(query.lastError().text() + QStringLiteral("\n") + select);
-    QStringList rows;
-    while (query.next()) {
-        QStringList values;
-        for (int i = 0; i < query.record().count(); ++i) {
-            const QVariant v = query.value(i);
-            values.append(v.isNull()                      ? QStringLiteral("NULL")
-                          : v.typeId() == QMetaType::Bool ? QString::number(v.toInt())
-                                                          : v.toString());
-        }
-        rows.append(values.join(QLatin1Char('|')));
-    }
-    return rows;
 }
 
 const QString personRows = QStringLiteral("SELECT name, code, age, score, active, note FROM person ORDER BY id");
@@ -129,16 +92,16 @@ QString TestRecordQuery::prepare(const QString& engine)
     const QString connectionString = databases_.fresh(engine);
     const QString key = engine == QLatin1String("sqlite") ? QStringLiteral("integer primary key")
                                                           : QStringLiteral("serial primary key");
-    exec(connectionString, QStringLiteral("CREATE TABLE person (id %1, name varchar(20) NOT NULL, "
+    OtherProgram(connectionString).run(QStringLiteral("CREATE TABLE person (id %1, name varchar(20) NOT NULL, "
                                           "code varchar(10) UNIQUE, age integer, score float DEFAULT 8, "
                                           "active boolean, note varchar(20) DEFAULT 'fresh')")
                                .arg(key));
-    exec(connectionString, QStringLiteral("INSERT INTO person (name, code, age, score, active, note) "
+    OtherProgram(connectionString).run(QStringLiteral("INSERT INTO person (name, code, age, score, active, note) "
                                           "VALUES ('Ann', 'A1', 30, 1.5, true, 'first')"));
-    exec(connectionString, QStringLiteral("INSERT INTO person (name, code) VALUES ('Bob', 'B2')"));
-    exec(connectionString, QStringLiteral("CREATE TABLE tally (name varchar(20), note varchar(20), amount integer, "
+    OtherProgram(connectionString).run(QStringLiteral("INSERT INTO person (name, code) VALUES ('Bob', 'B2')"));
+    OtherProgram(connectionString).run(QStringLiteral("CREATE TABLE tally (name varchar(20), note varchar(20), amount integer, "
                                           "counted boolean, weight float)"));
-    exec(connectionString, QStringLiteral("INSERT INTO tally (name, note, amount, counted, weight) VALUES "
+    OtherProgram(connectionString).run(QStringLiteral("INSERT INTO tally (name, note, amount, counted, weight) VALUES "
                                           "('a', NULL, 1, true, 0.1), ('a', 'x', 1, false, 0.1), "
                                           "('dup', NULL, 2, NULL, NULL), ('dup', NULL, 2, NULL, NULL)"));
     return connectionString;
@@ -306,7 +269,7 @@ void TestRecordQuery::editing()
     name.setAsString(QStringLiteral("Annabelle-Marie Smith-Jones"));
     QCOMPARE(name.asString(), QStringLiteral("Annabelle-Marie Smit"));
     query.post();
-    QCOMPARE(tableRows(connectionString, QStringLiteral("SELECT age FROM person WHERE code = 'A1'")),
+    QCOMPARE(OtherProgram(connectionString).rows(QStringLiteral("SELECT age FROM person WHERE code = 'A1'")),
              QStringList{batch ? QStringLiteral("30") : QStringLiteral("31")});
 
     // Bob: a cancelled change is gone.
@@ -332,18 +295,18 @@ void TestRecordQuery::editing()
 
     const QStringList before{QStringLiteral("Ann|A1|30|1.5|1|first"), QStringLiteral("Bob|B2|NULL|8|NULL|fresh")};
     if (batch) {
-        QCOMPARE(tableRows(connectionString, personRows), before);
+        QCOMPARE(OtherProgram(connectionString).rows(personRows), before);
         QVERIFY(query.hasPendingChanges());
         query.updateBatch();
     }
     QVERIFY(!query.hasPendingChanges());
-    QCOMPARE(tableRows(connectionString, personRows),
+    QCOMPARE(OtherProgram(connectionString).rows(personRows),
              (QStringList{QStringLiteral("Annabelle-Marie Smit|A1|31|1.5|1|age 31"),
                           QStringLiteral("Cid|NEW|NULL|8|NULL|fresh")}));
     // The new row knows the key the database gave it.
     QCOMPARE(query.rowCount(), 2);
     query.moveTo(1);
-    QCOMPARE(tableRows(connectionString, QStringLiteral("SELECT id FROM person WHERE name = 'Cid'")),
+    QCOMPARE(OtherProgram(connectionString).rows(QStringLiteral("SELECT id FROM person WHERE name = 'Cid'")),
              QStringList{query.fieldByName(QStringLiteral("id")).asString()});
 }
 
@@ -392,9 +355,9 @@ void TestRecordQuery::refusedBatch()
     code.setAsString(notNull ? QStringLiteral("D4") : QStringLiteral("A1"));
     query.post();
 
-    const QStringList before = tableRows(connectionString, personRows);
+    const QStringList before = OtherProgram(connectionString).rows(personRows);
     QVERIFY(!errorText([&] { query.updateBatch(); }).isEmpty());
-    QCOMPARE(tableRows(connectionString, personRows), before);
+    QCOMPARE(OtherProgram(connectionString).rows(personRows), before);
     QVERIFY(query.hasPendingChanges());
 
     // Put right, the same batch goes through whole.
@@ -407,7 +370,7 @@ void TestRecordQuery::refusedBatch()
     query.post();
     query.updateBatch();
     QVERIFY(!query.hasPendingChanges());
-    QCOMPARE(tableRows(connectionString, QStringLiteral("SELECT name, code, age FROM person ORDER BY name")),
+    QCOMPARE(OtherProgram(connectionString).rows(QStringLiteral("SELECT name, code, age FROM person ORDER BY name")),
              (QStringList{QStringLiteral("Ann|A1|31"), QStringLiteral("Cid|C3|NULL"), QStringLiteral("Dee|D4|NULL")}));
 }
 
@@ -459,22 +422,22 @@ void TestRecordQuery::locateByKey()
 
     // Another program changes a column of the row that this query does not change: the key
     // still finds the row.
-    exec(connectionString, QStringLiteral("UPDATE person SET age = 99 WHERE code = '%1'").arg(code));
+    OtherProgram(connectionString).run(QStringLiteral("UPDATE person SET age = 99 WHERE code = '%1'").arg(code));
     query.edit();
     name.setAsString(QStringLiteral("Changed"));
     write();
     const QString select = QStringLiteral("SELECT name, age FROM person WHERE code = '%1'").arg(code);
-    QCOMPARE(tableRows(connectionString, select), QStringList{QStringLiteral("Changed|99")});
+    QCOMPARE(OtherProgram(connectionString).rows(select), QStringList{QStringLiteral("Changed|99")});
 
     // Another program changes the column this query changes too: the later change does not
     // silently overwrite the earlier one, and stays to be written.
-    exec(connectionString, QStringLiteral("UPDATE person SET name = 'Theirs' WHERE code = '%1'").arg(code));
+    OtherProgram(connectionString).run(QStringLiteral("UPDATE person SET name = 'Theirs' WHERE code = '%1'").arg(code));
     query.edit();
     name.setAsString(QStringLiteral("Ours"));
     QCOMPARE(errorText(write),
              QStringLiteral("Row cannot be located for updating. Some values may have been changed since it "
                             "was last read."));
-    QCOMPARE(tableRows(connectionString, select), QStringList{QStringLiteral("Theirs|99")});
+    QCOMPARE(OtherProgram(connectionString).rows(select), QStringList{QStringLiteral("Theirs|99")});
     if (!batch)
         query.cancel();
     query.close();
@@ -484,8 +447,8 @@ void TestRecordQuery::locateByKey()
     query.remove();
     if (batch)
         query.updateBatch();
-    QCOMPARE(tableRows(connectionString, select), QStringList());
-    QCOMPARE(tableRows(connectionString, personRows).size(), 1 + int(appended));
+    QCOMPARE(OtherProgram(connectionString).rows(select), QStringList());
+    QCOMPARE(OtherProgram(connectionString).rows(personRows).size(), 1 + int(appended));
 }
 
 void TestRecordQuery::keylessTable_data()
@@ -529,7 +492,7 @@ void TestRecordQuery::keylessTable()
     QCOMPARE(query.fieldByName(QStringLiteral("note")).asString(), QStringLiteral("x"));
     QCOMPARE(write([&] { query.remove(); }), QString());
     const QStringList written{QStringLiteral("a|NULL|5"), QStringLiteral("dup|NULL|2"), QStringLiteral("dup|NULL|2")};
-    QCOMPARE(tableRows(connectionString, tallyRows), written);
+    QCOMPARE(OtherProgram(connectionString).rows(tallyRows), written);
 
     // One of two identical rows cannot be told apart from the other: changing or deleting it
     // is refused and changes nothing.
@@ -543,12 +506,12 @@ void TestRecordQuery::keylessTable()
                  query.post();
              }),
              refused);
-    QCOMPARE(tableRows(connectionString, tallyRows), written);
+    QCOMPARE(OtherProgram(connectionString).rows(tallyRows), written);
     query.close();
     query.open();
     query.next();
     QCOMPARE(write([&] { query.remove(); }), refused);
-    QCOMPARE(tableRows(connectionString, tallyRows), written);
+    QCOMPARE(OtherProgram(connectionString).rows(tallyRows), written);
     QCOMPARE(query.rowCount(), batch ? 2 : 3);
 }
 
@@ -587,7 +550,7 @@ void TestRecordQuery::textRoundTrip()
     tally.edit();
     tally.fieldByName(QStringLiteral("amount")).setAsInteger(4);
     tally.post();
-    QCOMPARE(tableRows(connectionString, QStringLiteral("SELECT name FROM tally WHERE amount = 4")), QStringList{text});
+    QCOMPARE(OtherProgram(connectionString).rows(QStringLiteral("SELECT name FROM tally WHERE amount = 4")), QStringList{text});
 
     // Read back, looked up with the text written into the statement.
     RecordQuery found(QStringLiteral("found"), connection, RecordQuery::WriteMode::Immediate,
@@ -632,7 +595,7 @@ void TestRecordQuery::gridModel()
     QVERIFY(model.setData(model.index(0, 0), QStringLiteral("Anna"), Qt::EditRole));
     QCOMPARE(query.currentRow(), 0);
     query.updateBatch();
-    QCOMPARE(tableRows(connectionString, QStringLiteral("SELECT name, age FROM person ORDER BY id")),
+    QCOMPARE(OtherProgram(connectionString).rows(QStringLiteral("SELECT name, age FROM person ORDER BY id")),
              (QStringList{QStringLiteral("Anna|30"), QStringLiteral("Bob|41")}));
 
     query.append();
