@@ -2,10 +2,6 @@
 
 namespace StagingPacker {
 
-namespace {
-const QString shiftKind = QStringLiteral("上班");
-}
-
 QString packDate(const QString& date)
 {
     return date.mid(0, 4) + date.mid(5, 2) + date.mid(8, 2);

@@ -6,6 +6,10 @@
 // into digits, and the punch code that tells a shift from an overtime punch.
 namespace StagingPacker {
 
+// The two kinds of the export screen's kind list.
+inline const QString shiftKind = QStringLiteral("上班");
+inline const QString overtimeKind = QStringLiteral("加班");
+
 // Characters 1 to 4, 6 to 7 and 9 to 10 of the date text: "2024/05/03" becomes "20240503".
 // Characters are taken by position and not checked; a shorter text gives a shorter result.
 QString packDate(const QString& date);

@@ -33,8 +33,8 @@ constexpr int fontPixels = 13;
 constexpr int exportColumns = 4; // card number, date, punch code, time
 const QPoint panelPlace(444, 21);
 
-const QString shiftKind = QStringLiteral("上班");
-const QString overtimeKind = QStringLiteral("加班");
+using StagingPacker::overtimeKind;
+using StagingPacker::shiftKind;
 const QString exportTag = QStringLiteral("卡鐘匯檔");
 // Digits that may be left blank, the separators fixed, "_" for what is not typed yet.
 const QString dateMask = QStringLiteral("0000/00/00;_");
