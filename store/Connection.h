@@ -1,9 +1,12 @@
 #pragma once
 
+#include "DatabaseError.h"
+
 #include <QSqlDatabase>
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 // A database connection configured by an OLE DB connection string (see EngineSettings). It is
 // opened explicitly or by the first query that needs it, and never creates a database.
@@ -32,6 +35,24 @@ public:
 
     // The open database, opening it first when it is closed.
     QSqlDatabase database();
+
+    // Runs work(database()). When it fails because the link to the database was lost, the
+    // connection is reopened once with the same settings and work runs again; a second
+    // failure, or any other error, reaches the caller.
+    template <typename Work>
+    auto run(Work&& work) -> decltype(work(std::declval<QSqlDatabase&>()))
+    {
+        try {
+            QSqlDatabase db = database();
+            return work(db);
+        } catch (const DatabaseError& error) {
+            if (error.cause() != DatabaseError::Cause::ConnectionLost)
+                throw;
+        }
+        close();
+        QSqlDatabase db = database();
+        return work(db);
+    }
 
 private:
     void openSqlite(const QString& filePath);

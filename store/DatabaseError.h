@@ -8,8 +8,18 @@
 // user sees in the standard error box, so it is kept as the engine or the store words it.
 class DatabaseError : public std::runtime_error {
 public:
-    explicit DatabaseError(const QString& text)
+    // What the caller may do about it: a lost link is worth one reopening, a busy database
+    // is worth waiting for; anything else ends the operation.
+    enum class Cause { Other, ConnectionLost, Busy };
+
+    explicit DatabaseError(const QString& text, Cause cause = Cause::Other)
         : std::runtime_error(text.toStdString())
+        , cause_(cause)
     {
     }
+
+    Cause cause() const { return cause_; }
+
+private:
+    Cause cause_;
 };
