@@ -8,6 +8,7 @@
 #include <QAtomicInt>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
@@ -17,6 +18,16 @@
 namespace {
 
 QAtomicInt connectionCounter;
+
+// The SQLite files that connections of this process hold open, each with the number of its
+// connections. Closing any descriptor of a file drops every POSIX lock that the process holds
+// on it, SQLite's included, after which another program may take itself for the file's last
+// user and delete the WAL under the open connections: a held file is never opened otherwise.
+QHash<QString, int>& heldSqliteFiles()
+{
+    static QHash<QString, int> files;
+    return files;
+}
 
 QString engineText(const QSqlError& error)
 {
@@ -69,25 +80,30 @@ void Connection::close()
         db.close();
     }
     QSqlDatabase::removeDatabase(qtName_);
+    if (!heldSqliteFile_.isEmpty()) {
+        if (--heldSqliteFiles()[heldSqliteFile_] == 0)
+            heldSqliteFiles().remove(heldSqliteFile_);
+        heldSqliteFile_.clear();
+    }
 }
 
 void Connection::open()
 {
     if (isOpen())
         return;
-    const EngineSettings settings = engineSettingsFor(ConnectionString::parse(connectionString_),
-                                                      QDir::current(), isOdbcDataSource);
+    const EngineSettings settings =
+        engineSettingsFor(ConnectionString::parse(connectionString_), QDir::current(), isOdbcDataSource);
     if (settings.engine == EngineSettings::Engine::SQLite)
         openSqlite(settings.filePath);
     else
         openOdbc(settings.databaseName);
 }
 
-void Connection::openSqlite(const QString& filePath)
+// Reads the head of the file to tell what it is. Only while no connection of this process
+// holds the file (see heldSqliteFiles).
+void Connection::checkSqliteHead(const QString& filePath)
 {
     QFile file(filePath);
-    if (!QFileInfo(filePath).isFile())
-        throw DatabaseError(QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(filePath)));
     if (!file.open(QIODevice::ReadOnly))
         throw DatabaseError(QStringLiteral("Cannot open file '%1': %2").arg(filePath, file.errorString()));
     const QByteArray head = file.read(32);
@@ -97,8 +113,19 @@ void Connection::openSqlite(const QString& filePath)
                                            "the database as an SQLite file")
                                 .arg(filePath));
     }
-    if (!head.isEmpty() && !head.startsWith(QByteArrayLiteral("SQLite format 3")))
+    // An empty file is no database either: SQLite would take it for a new one and write to it.
+    if (!head.startsWith(QByteArrayLiteral("SQLite format 3")))
         throw DatabaseError(QStringLiteral("'%1' is not an SQLite database file").arg(filePath));
+}
+
+void Connection::openSqlite(const QString& filePath)
+{
+    const QFileInfo info(filePath);
+    if (!info.isFile())
+        throw DatabaseError(QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(filePath)));
+    const QString heldName = info.canonicalFilePath();
+    if (!heldSqliteFiles().contains(heldName))
+        checkSqliteHead(filePath);
 
     std::optional<QString> failure;
     {
@@ -119,6 +146,8 @@ void Connection::openSqlite(const QString& filePath)
         }
     }
     failIfNotOpened(failure);
+    ++heldSqliteFiles()[heldName];
+    heldSqliteFile_ = heldName;
 }
 
 void Connection::openOdbc(const QString& databaseName)
@@ -127,8 +156,8 @@ void Connection::openOdbc(const QString& databaseName)
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), qtName_);
         db.setDatabaseName(databaseName);
-        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1")
-                                 .arg(loginTimeoutSeconds_));
+        db.setConnectOptions(
+            QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1").arg(loginTimeoutSeconds_));
         if (!db.open())
             failure = engineText(db.lastError());
     }

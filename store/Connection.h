@@ -39,8 +39,7 @@ public:
     // Runs work(database()). When it fails because the link to the database was lost, the
     // connection is reopened once with the same settings and work runs again; a second
     // failure, or any other error, reaches the caller.
-    template <typename Work>
-    auto run(Work&& work) -> decltype(work(std::declval<QSqlDatabase&>()))
+    template <typename Work> auto run(Work&& work) -> decltype(work(std::declval<QSqlDatabase&>()))
     {
         try {
             QSqlDatabase db = database();
@@ -56,6 +55,7 @@ public:
 
 private:
     void openSqlite(const QString& filePath);
+    static void checkSqliteHead(const QString& filePath);
     void openOdbc(const QString& databaseName);
     void failIfNotOpened(const std::optional<QString>& failure);
 
@@ -63,4 +63,5 @@ private:
     QString qtName_;
     QString connectionString_;
     int loginTimeoutSeconds_ = 15;
+    QString heldSqliteFile_; // canonical path, while this connection holds an SQLite file
 };

@@ -8,6 +8,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QtTest>
 
 class TestConnection : public QObject {
@@ -20,7 +23,27 @@ private Q_SLOTS:
     void engineSettings();
     void openSqliteFile_data();
     void openSqliteFile();
+    void anotherProgramReadingTheFileLosesNoWrites();
 };
+
+namespace {
+
+// Runs SQL through Python's own SQLite in a process of its own, as another program would,
+// and returns what it printed.
+QString inAnotherProcess(const QString& filePath, const QString& script)
+{
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import sqlite3, sys\ndb = sqlite3.connect(sys.argv[1])\n") + script +
+                      QStringLiteral("\ndb.close()\n"),
+                  filePath});
+    if (!python.waitForFinished(60000) || python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0)
+        return QStringLiteral("failed: ") + QString::fromUtf8(python.readAllStandardError());
+    return QString::fromUtf8(python.readAllStandardOutput()).trimmed();
+}
+
+} // namespace
 
 void TestConnection::parse_data()
 {
@@ -88,12 +111,14 @@ void TestConnection::engineSettings_data()
                           "DATABASE=punch;UID=sa;PWD=secret;")
         << QString();
     QTest::newRow("sqloledb, host only") << sql + QStringLiteral("dbhost;Initial Catalog=punch") << false
-                                         << QStringLiteral("DRIVER={FreeTDS};SERVER=dbhost;TDS_Version=7.4;ClientCharset=UTF-8;"
-                                                           "DATABASE=punch;")
+                                         << QStringLiteral(
+                                                "DRIVER={FreeTDS};SERVER=dbhost;TDS_Version=7.4;ClientCharset=UTF-8;"
+                                                "DATABASE=punch;")
                                          << QString();
     QTest::newRow("sqloledb, password with ; and }")
         << sql + QStringLiteral(R"(dbhost;User ID=sa;Password="a;b}c")") << false
-        << QStringLiteral("DRIVER={FreeTDS};SERVER=dbhost;TDS_Version=7.4;ClientCharset=UTF-8;UID=sa;PWD={a;b}}c};") << QString();
+        << QStringLiteral("DRIVER={FreeTDS};SERVER=dbhost;TDS_Version=7.4;ClientCharset=UTF-8;UID=sa;PWD={a;b}}c};")
+        << QString();
     QTest::newRow("sqloledb, defined data source")
         << sql + QStringLiteral("Clock_DSN;Initial Catalog=punch;User ID=sa") << false
         << QStringLiteral("Clock_DSN;DATABASE=punch;UID=sa;") << QString();
@@ -143,6 +168,9 @@ void TestConnection::openSqliteFile_data()
     QTest::newRow("text file") << QStringLiteral("bytes") << QByteArrayLiteral("Employees:\nA001 王小明\n")
                                << QStringLiteral("'%1' is not an SQLite database file")
                                << QStringLiteral("data/punch.mdb");
+    QTest::newRow("empty file") << QStringLiteral("bytes") << QByteArray()
+                                << QStringLiteral("'%1' is not an SQLite database file")
+                                << QStringLiteral("database/basedb.mdb");
     QTest::newRow("sqlite file") << QStringLiteral("sqlite") << QByteArray() << QString()
                                  << QStringLiteral("data/punch.mdb");
     QTest::newRow("sqlite file, name with URL characters")
@@ -184,6 +212,40 @@ void TestConnection::openSqliteFile()
         QVERIFY(read.open(QIODevice::ReadOnly));
         QCOMPARE(read.readAll(), content);
     }
+}
+
+// The program holds two connections on the file (the main one and the spare one). Another
+// program that opens, reads and closes the file in between must not take itself for the last
+// user: what the program writes afterwards reaches the file for everyone.
+void TestConnection::anotherProgramReadingTheFileLosesNoWrites()
+{
+    const TemporaryWorkingDirectory workingDir;
+    const QString path = workingDir.filePath(QStringLiteral("database/basedb.mdb"));
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    const QString connectionString = TestDatabases::createSqlite(path);
+
+    Connection main(QStringLiteral("CUSConnection1"));
+    Connection spare(QStringLiteral("tmpConnection"));
+    main.setConnectionString(connectionString);
+    spare.setConnectionString(connectionString);
+    main.open();
+    spare.open();
+    auto write = [](Connection& connection, const QString& employee) {
+        QSqlQuery query(connection.database());
+        QVERIFY2(query.exec(QStringLiteral("insert into clock (clock_emp) values ('%1')").arg(employee)),
+                 qPrintable(query.lastError().text()));
+    };
+    write(main, QStringLiteral("A001"));
+
+    QCOMPARE(inAnotherProcess(path, QStringLiteral("print(db.execute('select count(*) from clock').fetchone()[0])")),
+             QStringLiteral("1"));
+    write(main, QStringLiteral("A002"));
+    write(spare, QStringLiteral("A003"));
+
+    QCOMPARE(inAnotherProcess(path, QStringLiteral("print(','.join(r[0] for r in db.execute("
+                                                   "'select clock_emp from clock order by clock_emp')))\n"
+                                                   "print(db.execute('pragma integrity_check').fetchone()[0])")),
+             QStringLiteral("A001,A002,A003\nok"));
 }
 
 QTEST_GUILESS_MAIN(TestConnection)
