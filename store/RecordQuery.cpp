@@ -4,6 +4,7 @@
 #include "DatabaseError.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -148,6 +149,30 @@ QString displayText(FieldType type, const QVariant& v)
     return v.toString();
 }
 
+// The column under which a keyless SQLite table's rowid comes along with "select *".
+const QString rowidAlias = QStringLiteral("punchclock_rowid_");
+
+// Rows of a result repeat the same few texts (employee and card numbers, days, times): each
+// distinct text is kept once and shared by the rows that hold it.
+class SharedTexts {
+public:
+    QVariant shared(const QVariant& value)
+    {
+        if (value.typeId() != QMetaType::QString || value.isNull())
+            return value;
+        const QString text = value.toString();
+        if (const auto found = texts_.constFind(text); found != texts_.cend())
+            return QVariant(*found);
+        if (texts_.size() < limit)
+            texts_.insert(text);
+        return value;
+    }
+
+private:
+    static constexpr qsizetype limit = 65536; // beyond this texts hardly repeat
+    QSet<QString> texts_;
+};
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -258,29 +283,23 @@ void RecordQuery::open()
     if (state_ != State::Closed)
         return;
     QSqlDatabase db = connection_.database();
+    table_ = statementTable();
+    const QString text = statementText();
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (!query.exec(statementText()))
+    // A statement that cannot take the rowid after all (a view, a compound select) runs as given.
+    const QString rowidText = withRowid(db, text);
+    const bool rowidSelected = !rowidText.isEmpty() && query.exec(rowidText);
+    if (!rowidSelected && !query.exec(text))
         throw DatabaseError(engineText(query.lastError()));
 
     const QSqlRecord record = query.record();
-    std::vector<Column> columns;
-    for (int i = 0; i < record.count(); ++i) {
+    const int firstColumn = rowidSelected ? 1 : 0;
+    columns_.clear();
+    for (int i = firstColumn; i < record.count(); ++i) {
         const QSqlField column = record.field(i);
-        columns.push_back({column.name(), columnType(db, column), column.length()});
+        columns_.push_back({column.name(), columnType(db, column), column.length()});
     }
-    std::vector<Row> rows;
-    while (query.next()) {
-        Row row;
-        for (int i = 0; i < record.count(); ++i)
-            row.values.append(withEmptyText(query.value(i)));
-        row.original = row.values;
-        row.known = QBitArray(record.count(), true);
-        row.assigned = QBitArray(record.count(), false);
-        rows.push_back(std::move(row));
-    }
-
-    columns_ = std::move(columns);
     if (dynamicFields_) {
         defs_.clear();
         for (const Column& column : columns_)
@@ -288,6 +307,21 @@ void RecordQuery::open()
         bindDeclaredFields();
     }
     checkFields();
+    const std::vector<int> stored = storedColumns(db, rowidSelected);
+
+    std::vector<Row> rows;
+    SharedTexts texts;
+    const qsizetype width = qsizetype(stored.size()) + (rowidColumn_ >= 0 ? 1 : 0);
+    while (query.next()) {
+        Row row;
+        row.values.reserve(width);
+        for (int c : stored)
+            row.values.append(texts.shared(withEmptyText(query.value(firstColumn + c))));
+        if (rowidColumn_ >= 0)
+            row.values.append(rowidSelected ? query.value(0) : QVariant());
+        rows.push_back(std::move(row));
+    }
+
     rows_ = std::move(rows);
     deleted_.clear();
     current_ = 0;
@@ -295,6 +329,67 @@ void RecordQuery::open()
     modified_ = false;
     state_ = State::Browse;
     Q_EMIT rowsChanged();
+}
+
+// Rows keep the declared fields' columns and the key's; a table that has neither a key nor a
+// rowid in the result finds its rows by all their values, so they keep every column. The
+// field and column lists then refer to the kept columns only.
+std::vector<int> RecordQuery::storedColumns(QSqlDatabase& db, bool rowidSelected)
+{
+    const int count = int(columns_.size());
+    std::vector<bool> keep(count, dynamicFields_);
+    for (int c : fieldColumn_)
+        keep[c] = true;
+    const QStringList keys = table_ ? keyColumns(db, *table_) : QStringList();
+    rowidColumn_ = -1;
+    if (table_ && keys.isEmpty() && db.driverName() == QLatin1String("QSQLITE"))
+        rowidColumn_ = 0; // placed after the kept columns below
+    bool keyComplete = !keys.isEmpty();
+    for (const QString& key : keys) {
+        bool found = false;
+        for (int c = 0; c < count; ++c) {
+            if (columns_[c].name.compare(key, Qt::CaseInsensitive) == 0) {
+                keep[c] = true;
+                found = true;
+            }
+        }
+        keyComplete = keyComplete && found;
+    }
+    if (table_ && !keyComplete && !rowidSelected)
+        keep.assign(count, true);
+
+    std::vector<int> stored;
+    std::vector<int> position(count, -1);
+    std::vector<Column> kept;
+    for (int c = 0; c < count; ++c) {
+        if (keep[c]) {
+            position[c] = int(stored.size());
+            stored.push_back(c);
+            kept.push_back(columns_[c]);
+        }
+    }
+    for (int& c : fieldColumn_)
+        c = position[c];
+    columns_ = std::move(kept);
+    if (rowidColumn_ >= 0)
+        rowidColumn_ = int(columns_.size());
+    return stored;
+}
+
+// "select * from T ..." on a SQLite table without a key, with the rowid in front: a row read
+// is then found again by it. Any other statement, or engine, is left as it is (empty result).
+QString RecordQuery::withRowid(QSqlDatabase& db, const QString& text)
+{
+    if (db.driverName() != QLatin1String("QSQLITE") || !table_ || !keyColumns(db, *table_).isEmpty())
+        return {};
+    static const QRegularExpression selectAll(
+        QStringLiteral("^(\\s*select\\s+)\\*\\s+from\\s+[A-Za-z_][A-Za-z0-9_]*(\\s+(where|order)\\b.*)?\\s*$"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = selectAll.match(text);
+    if (!match.hasMatch())
+        return {};
+    return match.captured(1) + QStringLiteral("rowid AS ") + rowidAlias + QStringLiteral(", ") +
+           text.mid(match.capturedEnd(1));
 }
 
 void RecordQuery::checkFields()
@@ -420,7 +515,7 @@ bool RecordQuery::hasPendingChanges() const
     if (!deleted_.empty())
         return true;
     for (const Row& row : rows_) {
-        if (row.change != Row::Change::None)
+        if (row.change() != Change::None)
             return true;
     }
     return false;
@@ -434,15 +529,43 @@ void RecordQuery::setValidator(const QString& fieldName, std::function<void(Fiel
 // ---------------------------------------------------------------------------------------------
 // RecordQuery: changing rows
 
+RecordQuery::Row::Row(const Row& other)
+    : values(other.values)
+    , state(other.state ? std::make_unique<RowState>(*other.state) : nullptr)
+{
+}
+
+RecordQuery::Row& RecordQuery::Row::operator=(const Row& other)
+{
+    if (this != &other) {
+        values = other.values;
+        state = other.state ? std::make_unique<RowState>(*other.state) : nullptr;
+    }
+    return *this;
+}
+
+// The state of a row as read: its values are in the table, none has been set since.
+RecordQuery::RowState& RecordQuery::stateOf(Row& row) const
+{
+    if (!row.state) {
+        const int count = int(columns_.size());
+        row.state = std::make_unique<RowState>(
+            RowState{Change::None, row.values, QBitArray(count, true), QBitArray(count, false)});
+    }
+    return *row.state;
+}
+
 RecordQuery::Row RecordQuery::emptyRow() const
 {
     Row row;
+    row.values.reserve(qsizetype(columns_.size()) + 1);
     for (const Column& column : columns_)
         row.values.append(QVariant(QMetaType(column.type)));
-    row.original = row.values;
-    row.known = QBitArray(int(columns_.size()), false);
-    row.assigned = QBitArray(int(columns_.size()), false);
-    row.change = Row::Change::Inserted;
+    if (rowidColumn_ >= 0)
+        row.values.append(QVariant());
+    const int count = int(columns_.size());
+    row.state = std::make_unique<RowState>(
+        RowState{Change::Inserted, row.values, QBitArray(count, false), QBitArray(count, false)});
     return row;
 }
 
@@ -514,7 +637,7 @@ void RecordQuery::setFieldValue(int fieldIndex, const QVariant& value)
             throw;
         }
     }
-    buffer_.assigned.setBit(column);
+    stateOf(buffer_).assigned.setBit(column);
     modified_ = true;
     Q_EMIT rowChanged(current_);
 }
@@ -568,7 +691,7 @@ void RecordQuery::edit()
     if (rows_.empty())
         fail(QStringLiteral("Cannot perform this operation on an empty dataset"));
     buffer_ = rows_[current_];
-    buffer_.assigned = QBitArray(int(columns_.size()), false);
+    stateOf(buffer_).assigned = QBitArray(int(columns_.size()), false);
     modified_ = false;
     state_ = State::Edit;
 }
@@ -593,24 +716,27 @@ void RecordQuery::post()
     if (state_ != State::Edit && state_ != State::Insert)
         fail(QStringLiteral("Dataset not in edit or insert mode"));
     Row& target = rows_[current_];
-    Row posted = buffer_;
+    Row posted = std::move(buffer_);
+    buffer_ = Row();
     if (state_ == State::Edit) {
-        QBitArray assigned = target.assigned;
-        assigned |= buffer_.assigned;
-        posted.assigned = assigned;
-        posted.original = target.original;
-        posted.known = target.known;
-        posted.change = target.change == Row::Change::None && buffer_.assigned.count(true) > 0
-                            ? Row::Change::Modified
-                            : target.change;
+        // The edit started from the target's state; what was set before stays to be written.
+        RowState& state = stateOf(posted);
+        const bool changed = state.assigned.count(true) > 0;
+        if (target.state)
+            state.assigned |= target.state->assigned;
+        if (state.change == Change::None && changed)
+            state.change = Change::Modified;
     }
-    if (mode_ == WriteMode::Immediate && posted.change != Row::Change::None) {
+    if (mode_ == WriteMode::Immediate && posted.change() != Change::None) {
         QSqlDatabase db = connection_.database();
-        PreparedInsert prepared;
-        if (posted.change == Row::Change::Inserted)
-            writeInsert(db, posted, prepared);
-        else
+        if (posted.change() == Change::Inserted) {
+            PreparedInsert prepared;
+            takeInsertedId(posted, writeInsert(db, posted, prepared));
+        } else {
             writeUpdate(db, posted, false);
+        }
+        markWritten(posted);
+    } else if (posted.change() == Change::None) {
         markWritten(posted);
     }
     target = std::move(posted);
@@ -631,12 +757,12 @@ void RecordQuery::remove()
     if (state_ == State::Edit)
         cancel();
     Row& row = rows_[current_];
-    if (row.change != Row::Change::Inserted) {
+    if (row.change() != Change::Inserted) {
         if (mode_ == WriteMode::Immediate) {
             QSqlDatabase db = connection_.database();
             writeDelete(db, row, false);
         } else {
-            deleted_.push_back(row);
+            deleted_.push_back(std::move(row));
         }
     }
     eraseCurrentRow();
@@ -662,19 +788,23 @@ void RecordQuery::updateBatch()
     QSqlDatabase db = connection_.database();
     if (!db.transaction())
         throw DatabaseError(engineText(db.lastError()));
-    // Rows are written into copies, so that a refused batch leaves every change pending.
-    std::vector<Row> written = rows_;
+    // The rows change only once the batch is in, so that a refused batch leaves every change
+    // pending; the keys the database gives new rows wait until then.
+    std::vector<std::pair<std::size_t, QVariant>> insertedIds;
     try {
         for (const Row& row : deleted_)
             writeDelete(db, row, true);
-        for (Row& row : written) {
-            if (row.change == Row::Change::Modified)
+        for (const Row& row : rows_) {
+            if (row.change() == Change::Modified)
                 writeUpdate(db, row, true);
         }
         PreparedInsert prepared;
-        for (Row& row : written) {
-            if (row.change == Row::Change::Inserted)
-                writeInsert(db, row, prepared);
+        for (std::size_t i = 0; i < rows_.size(); ++i) {
+            if (rows_[i].change() == Change::Inserted) {
+                QVariant id = writeInsert(db, rows_[i], prepared);
+                if (id.isValid())
+                    insertedIds.emplace_back(i, std::move(id));
+            }
         }
     } catch (...) {
         db.rollback();
@@ -685,9 +815,10 @@ void RecordQuery::updateBatch()
         db.rollback();
         throw DatabaseError(text);
     }
-    for (Row& row : written)
+    for (const auto& [i, id] : insertedIds)
+        takeInsertedId(rows_[i], id);
+    for (Row& row : rows_)
         markWritten(row);
-    rows_ = std::move(written);
     deleted_.clear();
     Q_EMIT rowsChanged();
 }
@@ -695,19 +826,26 @@ void RecordQuery::updateBatch()
 // ---------------------------------------------------------------------------------------------
 // RecordQuery: writing to the table
 
-QString RecordQuery::tableName() const
+std::optional<QString> RecordQuery::statementTable() const
 {
     static const QRegularExpression fromClause(QStringLiteral("\\bfrom\\s+([A-Za-z_][A-Za-z0-9_.]*)"),
                                                QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = fromClause.match(statementText());
     if (!match.hasMatch())
-        fail(QStringLiteral("The statement names no table to write to"));
+        return std::nullopt;
     return match.captured(1);
 }
 
-const QStringList& RecordQuery::keyColumns(QSqlDatabase& db)
+// The table of the statement as it was opened.
+const QString& RecordQuery::tableName()
 {
-    const QString table = tableName();
+    if (!table_)
+        fail(QStringLiteral("The statement names no table to write to"));
+    return *table_;
+}
+
+const QStringList& RecordQuery::keyColumns(QSqlDatabase& db, const QString& table)
+{
     if (!keyCache_ || keyCache_->first != table) {
         QStringList names;
         const QSqlIndex index = db.primaryIndex(table);
@@ -718,8 +856,7 @@ const QStringList& RecordQuery::keyColumns(QSqlDatabase& db)
     return keyCache_->second;
 }
 
-QString RecordQuery::locateCondition(QSqlDatabase& db, const Row& row, bool withChangedColumns,
-                                     QVariantList& bindings)
+QString RecordQuery::locateCondition(QSqlDatabase& db, const Row& row, bool withChangedColumns, QVariantList& bindings)
 {
     auto columnIndex = [this](const QString& name) {
         for (int c = 0; c < int(columns_.size()); ++c) {
@@ -728,36 +865,40 @@ QString RecordQuery::locateCondition(QSqlDatabase& db, const Row& row, bool with
         }
         return -1;
     };
+    QStringList terms;
     std::vector<int> locating;
-    for (const QString& key : keyColumns(db)) {
-        const int c = columnIndex(key);
-        if (c < 0 || !row.known.testBit(c) || row.original.at(c).isNull()) {
-            locating.clear();
-            break;
+    if (rowidColumn_ >= 0 && !row.values.at(rowidColumn_).isNull()) {
+        terms.append(QStringLiteral("rowid = ?"));
+        bindings.append(row.values.at(rowidColumn_));
+    } else {
+        for (const QString& key : keyColumns(db, tableName())) {
+            const int c = columnIndex(key);
+            if (c < 0 || !row.known(c) || row.original(c).isNull()) {
+                locating.clear();
+                break;
+            }
+            locating.push_back(c);
         }
-        locating.push_back(c);
     }
-    if (locating.empty()) {
+    if (terms.isEmpty() && locating.empty()) {
         for (int c = 0; c < int(columns_.size()); ++c) {
-            if (row.known.testBit(c))
+            if (row.known(c))
                 locating.push_back(c);
         }
     } else if (withChangedColumns) {
         // As optimistic locking does: a change that someone else made to the same columns
         // since the row was read leaves no row to update, instead of being overwritten.
         for (int c = 0; c < int(columns_.size()); ++c) {
-            if (row.assigned.testBit(c) && row.known.testBit(c) &&
-                std::find(locating.begin(), locating.end(), c) == locating.end())
+            if (row.assigned(c) && row.known(c) && std::find(locating.begin(), locating.end(), c) == locating.end())
                 locating.push_back(c);
         }
     }
-    QStringList terms;
     for (int c : locating) {
-        if (row.original.at(c).isNull()) {
+        if (row.original(c).isNull()) {
             terms.append(columns_[c].name + QStringLiteral(" IS NULL"));
         } else {
             terms.append(columns_[c].name + QStringLiteral(" = ?"));
-            bindings.append(row.original.at(c));
+            bindings.append(row.original(c));
         }
     }
     if (terms.isEmpty())
@@ -770,8 +911,8 @@ namespace {
 // Runs a statement that must change exactly one row of the table.
 // Outside a batch it opens a transaction of its own, so that a statement that would change
 // several rows is undone.
-void execOnOneRow(QSqlDatabase& db, const QString& text, const QVariantList& bindings,
-                  const QString& notFound, bool withinBatch)
+void execOnOneRow(QSqlDatabase& db, const QString& text, const QVariantList& bindings, const QString& notFound,
+                  bool withinBatch)
 {
     const bool ownTransaction = !withinBatch && db.transaction();
     QSqlQuery query(db);
@@ -801,49 +942,67 @@ void execOnOneRow(QSqlDatabase& db, const QString& text, const QVariantList& bin
 
 } // namespace
 
-void RecordQuery::writeInsert(QSqlDatabase& db, Row& row, PreparedInsert& prepared)
+QVariant RecordQuery::writeInsert(QSqlDatabase& db, const Row& row, PreparedInsert& prepared)
 {
-    QStringList names;
-    QStringList marks;
-    QVariantList bindings;
-    for (int c = 0; c < int(columns_.size()); ++c) {
-        if (row.assigned.testBit(c)) {
-            names.append(columns_[c].name);
-            marks.append(QStringLiteral("?"));
-            bindings.append(row.values.at(c));
-        }
-    }
-    const QString table = tableName();
-    const QString text = names.isEmpty()
-                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
-                             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                   .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+    const QBitArray& assigned = row.state->assigned;
+    const int count = int(columns_.size());
     // Rows of a batch that set the same columns share one prepared statement.
-    if (prepared.text != text || !prepared.query) {
+    if (!prepared.query || prepared.columns != assigned) {
+        QStringList names;
+        QStringList marks;
+        for (int c = 0; c < count; ++c) {
+            if (assigned.testBit(c)) {
+                names.append(columns_[c].name);
+                marks.append(QStringLiteral("?"));
+            }
+        }
+        const QString& table = tableName();
+        const QString text = names.isEmpty()
+                                 ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                                 : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                       .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
         prepared.query.emplace(db);
-        prepared.text = text;
+        prepared.columns = assigned;
         if (!prepared.query->prepare(text))
             throw DatabaseError(engineText(prepared.query->lastError()));
     }
     QSqlQuery& query = *prepared.query;
-    for (int i = 0; i < bindings.size(); ++i)
-        query.bindValue(i, bindings.at(i));
+    int position = 0;
+    for (int c = 0; c < count; ++c) {
+        if (assigned.testBit(c))
+            query.bindValue(position++, row.values.at(c));
+    }
     if (!query.exec())
         throw DatabaseError(engineText(query.lastError()));
 
-    // The key that the database gave the row finds it again for later changes. The engine is
-    // asked only when the row left its key to the database: PostgreSQL answers with the
-    // session's last sequence value, and fails (with a warning) where none was used.
-    const QStringList& keys = keyColumns(db);
+    // The key or rowid that the database gave the row finds it again for later changes. The
+    // engine is asked only when the row left its key to the database: PostgreSQL answers with
+    // the session's last sequence value, and fails (with a warning) where none was used.
+    if (rowidColumn_ >= 0)
+        return query.lastInsertId();
+    const QStringList& keys = keyColumns(db, tableName());
     if (keys.size() != 1 || !db.driver()->hasFeature(QSqlDriver::LastInsertId))
+        return {};
+    for (int c = 0; c < count; ++c) {
+        if (columns_[c].name.compare(keys.first(), Qt::CaseInsensitive) == 0 && !assigned.testBit(c))
+            return query.lastInsertId();
+    }
+    return {};
+}
+
+void RecordQuery::takeInsertedId(Row& row, const QVariant& id) const
+{
+    if (!id.isValid())
         return;
+    if (rowidColumn_ >= 0) {
+        row.values[rowidColumn_] = id;
+        return;
+    }
+    const QString& key = keyCache_->second.first();
     for (int c = 0; c < int(columns_.size()); ++c) {
-        if (columns_[c].name.compare(keys.first(), Qt::CaseInsensitive) == 0 && !row.assigned.testBit(c)) {
-            const QVariant newId = query.lastInsertId();
-            if (newId.isValid()) {
-                row.values[c] = newId;
-                row.assigned.setBit(c);
-            }
+        if (columns_[c].name.compare(key, Qt::CaseInsensitive) == 0) {
+            row.values[c] = id;
+            stateOf(row).assigned.setBit(c);
         }
     }
 }
@@ -853,7 +1012,7 @@ void RecordQuery::writeUpdate(QSqlDatabase& db, const Row& row, bool withinBatch
     QStringList sets;
     QVariantList bindings;
     for (int c = 0; c < int(columns_.size()); ++c) {
-        if (row.assigned.testBit(c)) {
+        if (row.assigned(c)) {
             sets.append(columns_[c].name + QStringLiteral(" = ?"));
             bindings.append(row.values.at(c));
         }
@@ -861,11 +1020,12 @@ void RecordQuery::writeUpdate(QSqlDatabase& db, const Row& row, bool withinBatch
     if (sets.isEmpty())
         return;
     const QString condition = locateCondition(db, row, true, bindings);
-    execOnOneRow(db, QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(tableName(), sets.join(QStringLiteral(", ")), condition),
-                 bindings,
-                 QStringLiteral("Row cannot be located for updating. Some values may have been "
-                                "changed since it was last read."),
-                 withinBatch);
+    execOnOneRow(
+        db, QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(tableName(), sets.join(QStringLiteral(", ")), condition),
+        bindings,
+        QStringLiteral("Row cannot be located for updating. Some values may have been "
+                       "changed since it was last read."),
+        withinBatch);
 }
 
 void RecordQuery::writeDelete(QSqlDatabase& db, const Row& row, bool withinBatch)
@@ -880,10 +1040,17 @@ void RecordQuery::writeDelete(QSqlDatabase& db, const Row& row, bool withinBatch
 
 void RecordQuery::markWritten(Row& row) const
 {
-    if (row.change == Row::Change::Inserted) {
-        row.known = row.assigned;
+    if (!row.state)
+        return;
+    RowState& state = *row.state;
+    if (state.change == Change::Inserted)
+        state.known = state.assigned;
+    // A row whose values are all in the table again is as good as one read.
+    if (state.known.count(true) == int(columns_.size())) {
+        row.state.reset();
+        return;
     }
-    row.original = row.values;
-    row.assigned = QBitArray(int(columns_.size()), false);
-    row.change = Row::Change::None;
+    state.original = row.values;
+    state.assigned = QBitArray(int(columns_.size()), false);
+    state.change = Change::None;
 }

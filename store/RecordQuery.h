@@ -13,6 +13,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -89,13 +90,29 @@ private:
         QMetaType::Type type = QMetaType::UnknownType;
         int length = -1;
     };
-    struct Row {
-        enum class Change { None, Inserted, Modified };
-        QList<QVariant> values;
+    enum class Change { None, Inserted, Modified };
+    // What a row holds beyond its values once it differs from the table as read: most rows of
+    // a result never change, and carry nothing but their values.
+    struct RowState {
+        Change change = Change::None;
         QList<QVariant> original; // as read or last written; locates the row in the table
         QBitArray known;          // which original values are known to be in the table
         QBitArray assigned;       // columns set since the row was last written
-        Change change = Change::None;
+    };
+    struct Row {
+        QList<QVariant> values; // the stored columns, then the rowid when the result has it
+        std::unique_ptr<RowState> state;
+
+        Row() = default;
+        Row(const Row& other);
+        Row& operator=(const Row& other);
+        Row(Row&&) noexcept = default;
+        Row& operator=(Row&&) noexcept = default;
+
+        Change change() const { return state ? state->change : Change::None; }
+        const QVariant& original(int column) const { return state ? state->original.at(column) : values.at(column); }
+        bool known(int column) const { return !state || state->known.testBit(column); }
+        bool assigned(int column) const { return state && state->assigned.testBit(column); }
     };
 
     [[noreturn]] void fail(const QString& message) const;
@@ -110,17 +127,23 @@ private:
     void setFieldValue(int fieldIndex, const QVariant& value);
     QVariant convertForField(int fieldIndex, const QVariant& value) const;
 
-    QString tableName() const;
-    const QStringList& keyColumns(QSqlDatabase& db);
+    const QString& tableName();
+    std::optional<QString> statementTable() const;
+    const QStringList& keyColumns(QSqlDatabase& db, const QString& table);
+    std::vector<int> storedColumns(QSqlDatabase& db, bool rowidSelected);
+    QString withRowid(QSqlDatabase& db, const QString& text);
+    RowState& stateOf(Row& row) const;
     struct PreparedInsert {
-        QString text;
+        QBitArray columns;
         std::optional<QSqlQuery> query;
     };
-    void writeInsert(QSqlDatabase& db, Row& row, PreparedInsert& prepared);
+    // Returns the key or rowid that the database gave the new row, or an invalid value.
+    QVariant writeInsert(QSqlDatabase& db, const Row& row, PreparedInsert& prepared);
+    void takeInsertedId(Row& row, const QVariant& id) const;
     void writeUpdate(QSqlDatabase& db, const Row& row, bool withinBatch);
     void writeDelete(QSqlDatabase& db, const Row& row, bool withinBatch);
-    // Finds the row by its key (and, for an update, the columns it changes) or, in a table
-    // without a key, by all the values it was read with.
+    // Finds the row by its key or rowid (and, for an update, the columns it changes) or, in a
+    // table without either, by all the values it was read with.
     QString locateCondition(QSqlDatabase& db, const Row& row, bool withChangedColumns, QVariantList& bindings);
     void markWritten(Row& row) const;
     Row emptyRow() const;
@@ -133,17 +156,19 @@ private:
     QStringList sql_;
 
     State state_ = State::Closed;
-    std::vector<Column> columns_;
+    std::vector<Column> columns_;  // the result's columns that rows keep
+    int rowidColumn_ = -1;         // where a row keeps its SQLite rowid, when the result has it
     std::vector<int> fieldColumn_; // declared field -> result column
     std::deque<Field> fields_;
     std::vector<Row> rows_;
     std::vector<Row> deleted_;
     int current_ = 0;
     bool eof_ = true;
-    Row buffer_;           // the row being edited or inserted
+    Row buffer_; // the row being edited or inserted
     bool modified_ = false;
 
     std::function<void()> afterInsert_;
     std::vector<std::pair<QString, std::function<void(Field&)>>> validators_;
+    std::optional<QString> table_; // of the statement last opened
     std::optional<std::pair<QString, QStringList>> keyCache_;
 };
