@@ -3,6 +3,7 @@
 #include "ConnectionString.h"
 #include "DatabaseError.h"
 #include "EngineSettings.h"
+#include "FileSystemKind.h"
 #include "OdbcDataSources.h"
 
 #include <QAtomicInt>
@@ -140,7 +141,8 @@ void Connection::openSqlite(const QString& filePath)
         } else {
             // Several punch clocks may share one file: readers then never wait for a writer.
             QSqlQuery pragma(db);
-            if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
+            // WAL cannot be shared across machines: a file on a network filesystem keeps DELETE.
+            if ((!isOnNetworkFileSystem(filePath) && !pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"))) ||
                 !pragma.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
                 failure = engineText(pragma.lastError());
         }
