@@ -183,7 +183,13 @@ Tclockout::Tclockout(Connection& connection, QWidget* parent)
     runGuarded([this] { FormCreate(); });
 }
 
-Tclockout::~Tclockout() = default;
+Tclockout::~Tclockout()
+{
+    // The grids' models read clock_ADOQ and clockexp_ADOQ, members that are gone before the
+    // window's children are: the grids go first.
+    delete DBGrid1;
+    delete DBGrid2;
+}
 
 void Tclockout::FormCreate()
 {
