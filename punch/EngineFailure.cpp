@@ -1,5 +1,6 @@
 #include "EngineFailure.h"
 
+#include <QMetaType>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -23,7 +24,8 @@ QString engineText(const QSqlError& error)
 // The SQLSTATE of the first diagnostic record of a QODBC handle, or empty.
 QString sqlStateOf(const QVariant& handle, SQLSMALLINT handleType)
 {
-    if (qstrcmp(handle.typeName(), "SQLHANDLE") != 0)
+    // QODBC hands its handles out as SQLHANDLE, which is a void*.
+    if (handle.metaType() != QMetaType::fromType<void*>() && qstrcmp(handle.typeName(), "SQLHANDLE") != 0)
         return {};
     const SQLHANDLE odbcHandle = *static_cast<const SQLHANDLE*>(handle.constData());
     if (!odbcHandle)
