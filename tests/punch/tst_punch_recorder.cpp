@@ -4,6 +4,7 @@
 #include "PunchRecorder.h"
 #include "TestDatabases.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -273,6 +274,29 @@ private Q_SLOTS:
         QCOMPARE(other->rows(u"SELECT pg_terminate_backend(%1, 60000)"_s.arg(session)), QStringList{u"1"_s});
         recorder.record(punchOf(PunchKind::ShiftEnd, u"17:31"_s));
         QCOMPARE(other->rows(u"SELECT clock_emp, clock_stime2, clock_etime2 FROM clock"_s),
+                 QStringList{u"A001|08:05|17:31"_s});
+    }
+
+    // The test command's PostgreSQL restarts between two punches: the second punch is written
+    // without restarting anything else, and nothing is doubled. The restart ends the sessions of
+    // every test that runs beside this one, so it runs alone, as a test of its own.
+    void punchAfterTheServerRestarted()
+    {
+        SKIP_UNLESS_AVAILABLE(u"postgresql"_s);
+        if (qEnvironmentVariableIsEmpty("PUNCHCLOCK_TEST_SERVER_RESTART"))
+            QSKIP("restarts the server under the other tests: runs alone as punch_rules_server_restart");
+        connectionString = databases.fresh(u"postgresql"_s);
+        Connection connection(u"CUSConnection1"_s);
+        connection.setConnectionString(connectionString);
+        PunchRecorder recorder(connection);
+        recorder.record(punchOf(PunchKind::ShiftStart, u"08:05"_s));
+
+        const QString services = QFileInfo(qEnvironmentVariable("ODBCINI")).absolutePath();
+        QCOMPARE(QProcess::execute(QStringLiteral(PUNCHCLOCK_SOURCE_DIR "/tests/support/postgres-server"),
+                                   {u"restart"_s, services}),
+                 0);
+        recorder.record(punchOf(PunchKind::ShiftEnd, u"17:31"_s));
+        QCOMPARE(OtherProgram(connectionString).rows(u"SELECT clock_emp, clock_stime2, clock_etime2 FROM clock"_s),
                  QStringList{u"A001|08:05|17:31"_s});
     }
 };
