@@ -3,11 +3,10 @@
 #include "ChineseFont.h"
 #include "Connection.h"
 #include "EventGuard.h"
-#include "PasswordField.h"
-#include "TabOrder.h"
-#include "HoursRule.h"
 #include "LocalClock.h"
+#include "PasswordField.h"
 #include "SqlText.h"
+#include "TabOrder.h"
 #include "Tables.h"
 #include "Tclockcus.h"
 #include "Tclockout.h"
@@ -59,12 +58,9 @@ void addCaption(QWidget* parent, const QString& text, QRect place, int pixelSize
 
 TClock2::TClock2(Connection& connection, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint)
-    , emp_ADOQ(QStringLiteral("emp_ADOQ"), connection, RecordQuery::WriteMode::Immediate,
-               Tables::employee().mid(0, 41))
-    , clock_ADOQ(QStringLiteral("clock_ADOQ"), connection, RecordQuery::WriteMode::Immediate, Tables::clock())
-    , temp_ADOQ(QStringLiteral("temp_ADOQ"), connection, RecordQuery::WriteMode::Immediate, Tables::presSys())
-    , over_ADOQ(QStringLiteral("over_ADOQ"), connection, RecordQuery::WriteMode::Immediate, Tables::preOver())
+    , emp_ADOQ(QStringLiteral("emp_ADOQ"), connection, RecordQuery::WriteMode::Immediate, Tables::employee().mid(0, 41))
     , connection_(connection)
+    , recorder_(connection)
 {
     setWindowTitle(QStringLiteral("打卡"));
     setFixedSize(480, 286);
@@ -122,9 +118,6 @@ TClock2::TClock2(Connection& connection, QWidget* parent)
     connect(SpeedButton4, &QToolButton::clicked, this, guarded([this] { SpeedButton4Click(); }));
     connect(Button2, &QPushButton::clicked, this, guarded([this] { Button2Click(); }));
     connect(Button3, &QPushButton::clicked, this, guarded([this] { Button3Click(); }));
-    clock_ADOQ.setAfterInsert([this] { clock_ADOQAfterInsert(); });
-    over_ADOQ.setValidator(QStringLiteral("pres_etime"), [this](Field& field) { over_ADOQpres_etimeValidate(field); });
-    over_ADOQ.sql() = {QStringLiteral("select * from pre_over")};
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -166,11 +159,15 @@ void TClock2::Timer1Timer()
 
 void TClock2::ComboBox1Change()
 {
+    // Until the lookup succeeds, no name of an earlier employee stays on the screen.
+    employeeLookedUp_ = false;
+    Edit3->clear();
     emp_ADOQ.close();
     emp_ADOQ.sql() = {QStringLiteral("select * from employee"),
                       QStringLiteral("where emp_no='") + sqlQuoted(ComboBox1->currentText()) + QStringLiteral("'")};
     emp_ADOQ.open();
     Edit3->setText(emp_ADOQ.fieldByName(QStringLiteral("emp_name")).asString());
+    employeeLookedUp_ = true;
 }
 
 bool TClock2::IdentifyEmployee()
@@ -184,6 +181,9 @@ bool TClock2::IdentifyEmployee()
         showMessage(QStringLiteral("請選擇員工編號！"), this);
         return false;
     }
+    // A failed lookup raises its error again here, instead of failing the card comparison.
+    if (!employeeLookedUp_)
+        ComboBox1Change();
     if (Edit4->text() != emp_ADOQ.fieldByName(QStringLiteral("clock_no")).asString()) {
         showMessage(QStringLiteral("卡號有誤！請重新輸入刷卡卡號！"), this);
         return false;
@@ -193,122 +193,41 @@ bool TClock2::IdentifyEmployee()
 
 void TClock2::SpeedButton1Click()
 {
-    punchShift(ShiftPunch::Start);
+    punch(PunchKind::ShiftStart);
 }
 
 void TClock2::SpeedButton2Click()
 {
-    punchShift(ShiftPunch::End);
-}
-
-void TClock2::punchShift(ShiftPunch punch)
-{
-    if (!IdentifyEmployee())
-        return;
-    const bool start = punch == ShiftPunch::Start;
-    const QString timeColumn = start ? QStringLiteral("clock_stime2") : QStringLiteral("clock_etime2");
-
-    openRowOfTheDay(clock_ADOQ, QStringLiteral("clock"), QStringLiteral("clock_emp"), QStringLiteral("clock_dat1"));
-    clock_ADOQ.first();
-    if (clock_ADOQ.eof()) {
-        temp_ADOQ.close();
-        temp_ADOQ.sql() = {start ? QStringLiteral("select * from pres_sys ")
-                                 : QStringLiteral("select * from pres_sys where comp='") + QStringLiteral("'")};
-        temp_ADOQ.open();
-        temp_ADOQ.first();
-        clock_ADOQ.append();
-        clock_ADOQ.fieldByName(QStringLiteral("clock_dat2")).setAsString(Edit1->text());
-        clock_ADOQ.fieldByName(timeColumn).setAsString(Edit2->text());
-        clock_ADOQ.fieldByName(QStringLiteral("clock_no")).setAsString(Edit4->text());
-        clock_ADOQ.post();
-    } else {
-        clock_ADOQ.edit();
-        clock_ADOQ.fieldByName(QStringLiteral("clock_dat2")).setAsString(Edit1->text());
-        clock_ADOQ.fieldByName(timeColumn).setAsString(Edit2->text());
-        if (start)
-            clock_ADOQ.fieldByName(QStringLiteral("clock_no")).setAsString(Edit4->text());
-        clock_ADOQ.post();
-    }
-    confirmPunch(start ? QStringLiteral("上班時間：") : QStringLiteral("下班時間："),
-                 clock_ADOQ.fieldByName(QStringLiteral("clock_dat2")).asString(),
-                 clock_ADOQ.fieldByName(timeColumn).asString());
-}
-
-void TClock2::openRowOfTheDay(RecordQuery& query, const QString& table, const QString& employeeColumn,
-                              const QString& dayColumn)
-{
-    const QString empNo = emp_ADOQ.fieldByName(QStringLiteral("emp_no")).asString();
-    query.close();
-    query.sql() = {QStringLiteral("select * from ") + table,
-                   QStringLiteral("where ") + employeeColumn + QStringLiteral("='") + sqlQuoted(empNo) + QStringLiteral("'"),
-                   QStringLiteral("and ") + dayColumn + QStringLiteral(" = '") + sqlQuoted(Edit1->text()) + QStringLiteral("'")};
-    query.open();
-}
-
-void TClock2::confirmPunch(const QString& label, const QString& date, const QString& time)
-{
-    showMessage(emp_ADOQ.fieldByName(QStringLiteral("emp_name")).asString() + QStringLiteral("  ") + label + date +
-                    QStringLiteral("   ") + time,
-                this);
-}
-
-void TClock2::clock_ADOQAfterInsert()
-{
-    const auto setText = [this](const char* column, const QString& text) {
-        clock_ADOQ.fieldByName(QString::fromLatin1(column)).setAsString(text);
-    };
-    const auto definition = [this](const char* column) {
-        return temp_ADOQ.fieldByName(QString::fromLatin1(column)).asString();
-    };
-    setText("comp", QString(QLatin1String("")));
-    setText("clock_emp", emp_ADOQ.fieldByName(QStringLiteral("emp_no")).asString());
-    clock_ADOQ.fieldByName(QStringLiteral("clock_sn")).setAsString(Edit1->text().mid(8, 2));
-    setText("class_no", definition("class_no"));
-    setText("class_item", definition("class_item"));
-    setText("clock_dat1", Edit1->text());
-    setText("clock_stime1", definition("work1"));
-    setText("clock_etime1", definition("work2"));
+    punch(PunchKind::ShiftEnd);
 }
 
 void TClock2::SpeedButton3Click()
 {
-    punchOvertime(OvertimePunch::Start);
+    punch(PunchKind::OvertimeStart);
 }
 
 void TClock2::SpeedButton4Click()
 {
-    punchOvertime(OvertimePunch::End);
+    punch(PunchKind::OvertimeEnd);
 }
 
-void TClock2::punchOvertime(OvertimePunch punch)
+void TClock2::punch(PunchKind kind)
 {
     if (!IdentifyEmployee())
         return;
-    const bool start = punch == OvertimePunch::Start;
-    const QString timeColumn = start ? QStringLiteral("pres_stime") : QStringLiteral("pres_etime");
-    const QString empNo = emp_ADOQ.fieldByName(QStringLiteral("emp_no")).asString();
-
-    openRowOfTheDay(over_ADOQ, QStringLiteral("pre_over"), QStringLiteral("pres_emp"), QStringLiteral("pres_sdate"));
-    if (over_ADOQ.eof())
-        over_ADOQ.append();
-    else
-        over_ADOQ.edit();
-    over_ADOQ.fieldByName(QStringLiteral("pres_sdate")).setAsString(Edit1->text());
-    over_ADOQ.fieldByName(timeColumn).setAsString(Edit2->text());
-    over_ADOQ.fieldByName(QStringLiteral("pres_sn")).setAsString(LocalClock::now().toString(QStringLiteral("HHmmss")));
-    over_ADOQ.fieldByName(QStringLiteral("pres_emp")).setAsString(empNo);
-    over_ADOQ.fieldByName(QStringLiteral("pres_lv")).setAsString(emp_ADOQ.fieldByName(QStringLiteral("pres_lv")).asString());
-    over_ADOQ.post();
-    confirmPunch(start ? QStringLiteral("加班上班時間：") : QStringLiteral("加班下班時間："),
-                 over_ADOQ.fieldByName(QStringLiteral("pres_sdate")).asString(),
-                 over_ADOQ.fieldByName(timeColumn).asString());
-}
-
-void TClock2::over_ADOQpres_etimeValidate(Field& sender)
-{
-    const double hours =
-        overtimeHours(over_ADOQ.fieldByName(QStringLiteral("pres_stime")).asString(), sender.asString());
-    over_ADOQ.fieldByName(QStringLiteral("pres_hour")).setAsFloat(hours);
+    const auto employee = [this](const char* column) {
+        return emp_ADOQ.fieldByName(QString::fromLatin1(column)).asString();
+    };
+    PunchRequest request;
+    request.kind = kind;
+    request.employeeNo = employee("emp_no");
+    request.cardNo = Edit4->text();
+    request.overtimeLevel = employee("pres_lv");
+    request.date = Edit1->text();
+    request.time = Edit2->text();
+    request.serial = LocalClock::now().toString(QStringLiteral("HHmmss"));
+    const PunchWritten written = recorder_.record(request);
+    showMessage(punchConfirmation(employee("emp_name"), kind, written), this);
 }
 
 void TClock2::Button2Click()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PunchRecorder.h"
 #include "RecordQuery.h"
 
 #include <QWidget>
@@ -34,14 +35,8 @@ public:
     QTimer* Timer1;
 
     RecordQuery emp_ADOQ;
-    RecordQuery clock_ADOQ;
-    RecordQuery temp_ADOQ;
-    RecordQuery over_ADOQ;
 
 private:
-    enum class ShiftPunch { Start, End };
-    enum class OvertimePunch { Start, End };
-
     void FormCreate();
     void Button1Click();
     void Timer1Timer();
@@ -53,16 +48,13 @@ private:
     void SpeedButton4Click();
     void Button2Click();
     void Button3Click();
-    void clock_ADOQAfterInsert();
-    void over_ADOQpres_etimeValidate(Field& sender);
 
-    void punchShift(ShiftPunch punch);
-    // Opens the query on the current employee's row of the punch date in the table.
-    void openRowOfTheDay(RecordQuery& query, const QString& table, const QString& employeeColumn,
-                         const QString& dayColumn);
-    // The confirmation: the employee's name, the label, the date and the time.
-    void confirmPunch(const QString& label, const QString& date, const QString& time);
-    void punchOvertime(OvertimePunch punch);
+    // Identifies the employee, writes the punch and shows its confirmation.
+    void punch(PunchKind kind);
 
     Connection& connection_;
+    PunchRecorder recorder_;
+    // Whether emp_ADOQ holds the row of the employee number in the list: a lookup that failed
+    // is done again by the next punch rather than taken for an unknown employee.
+    bool employeeLookedUp_ = false;
 };

@@ -394,6 +394,35 @@ private Q_SLOTS:
         QCOMPARE(rows(QStringLiteral("SELECT * FROM clock")).size(), 1);
     }
 
+    void failedLookupShowsTheEngineAndIsDoneAgainByThePunch()
+    {
+        TClock2 screen(*connection);
+        identify(screen, QStringLiteral("A001"), QStringLiteral("1001"));
+        QCOMPARE(screen.Edit3->text(), QStringLiteral("王小明"));
+        other->run(QStringLiteral("ALTER TABLE employee RENAME TO employee_away"));
+        screen.ComboBox1->setEditText(QStringLiteral("A002"));
+        screen.Edit4->setText(QStringLiteral("Ab2"));
+        QCOMPARE(dialogs->messages.size(), 1);
+        QCOMPARE(dialogs->messages.first().icon, UserDialogs::Icon::Error);
+        QVERIFY2(dialogs->messages.first().text.contains(QStringLiteral("employee")), qPrintable(dialogs->messages.first().text));
+        QCOMPARE(screen.Edit3->text(), QString());
+
+        // The punch looks the employee up again and, while that fails, says why.
+        dialogs->messages.clear();
+        press(screen.SpeedButton1);
+        QCOMPARE(dialogs->messages.size(), 1);
+        QVERIFY2(dialogs->messages.first().text.contains(QStringLiteral("employee")), qPrintable(dialogs->messages.first().text));
+        QCOMPARE(rows(QStringLiteral("SELECT * FROM clock")).size(), 0);
+
+        // Back again, the punch is the listed employee's, without another pick.
+        dialogs->messages.clear();
+        other->run(QStringLiteral("ALTER TABLE employee_away RENAME TO employee"));
+        press(screen.SpeedButton1);
+        QCOMPARE(dialogs->takeTexts(), QStringList{QStringLiteral("陳美玲  上班時間：2024/05/03   08:05")});
+        QCOMPARE(screen.Edit3->text(), QStringLiteral("陳美玲"));
+        QCOMPARE(other->rows(QStringLiteral("SELECT clock_emp, clock_no FROM clock")), QStringList{QStringLiteral("A002|Ab2")});
+    }
+
     void missingDeclaredColumnStopsThePunch()
     {
         other->run(QStringLiteral("ALTER TABLE pre_over DROP COLUMN pres_ashr"));
