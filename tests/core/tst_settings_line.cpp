@@ -1,7 +1,6 @@
 #include "ConnectionSettings.h"
 #include "ErrorText.h"
 #include "SettingsLine.h"
-#include "TDataModule1.h"
 #include "TemporaryWorkingDirectory.h"
 
 #include <QFile>
@@ -141,19 +140,6 @@ private Q_SLOTS:
         QCOMPARE(BuildConnectionString(settings), expected);
         if (engine == u"2"_s)
             QCOMPARE(settings.accountPassword, u"qorlavin"_s);
-    }
-
-    void defaultConnectionString()
-    {
-        QCOMPARE(TDataModule1::defaultConnectionString(),
-                 u"Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=.\\database\\basedb.mdb;"
-                 "Mode=Share Deny None;Extended Properties=\"\";Persist Security Info=False;"
-                 "Jet OLEDB:System database=\"\";Jet OLEDB:Registry Path=\"\";Jet OLEDB:Database Password=qorlavin;"
-                 "Jet OLEDB:Engine Type=5;Jet OLEDB:Database Locking Mode=1;Jet OLEDB:Global Partial Bulk Ops=2;"
-                 "Jet OLEDB:Global Bulk Transactions=1;Jet OLEDB:New Database Password=\"\";"
-                 "Jet OLEDB:Create System Database=False;Jet OLEDB:Encrypt Database=False;"
-                 "Jet OLEDB:Don't Copy Locale on Compact=False;Jet OLEDB:Compact Without Replica Repair=False;"
-                 "Jet OLEDB:SFP=False"_s);
     }
 };
 
