@@ -7,6 +7,8 @@
 #include <QStringEncoder>
 #include <QTest>
 
+#include <filesystem>
+
 using namespace Qt::StringLiterals;
 
 // The settings line of link.txt and the connection strings made from it.
@@ -96,6 +98,27 @@ private Q_SLOTS:
         QCOMPARE(read.server, written.server);
         QCOMPARE(read.accountPassword, written.accountPassword);
         QCOMPARE(read.databaseFolder, QString());
+    }
+
+    void writtenFileIsPrivate_data()
+    {
+        QTest::addColumn<bool>("replacing");
+        QTest::newRow("new file") << false;
+        QTest::newRow("replacing a file that all may read") << true;
+    }
+    void writtenFileIsPrivate()
+    {
+        QFETCH(bool, replacing);
+        TemporaryWorkingDirectory dir;
+        const std::filesystem::path path = dir.filePath(u"link.txt"_s).toStdString();
+        if (replacing) {
+            writeFile(dir.filePath(u"link.txt"_s), "old line\r\n");
+            std::filesystem::permissions(path, std::filesystem::perms(0644));
+        }
+        WriteConnectionSettings({u"1"_s, u"host"_s, u"attend"_s, u"sa"_s, u"secret"_s, QString(), QString()});
+        QCOMPARE(std::filesystem::status(path).permissions(),
+                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        QCOMPARE(readFile(dir.filePath(u"link.txt"_s)), QByteArray("1,host,attend,sa,secret,,,\r\n"));
     }
 
     void textBig5CannotHoldIsRefused()
