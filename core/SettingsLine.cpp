@@ -57,8 +57,8 @@ void write(const QString& path, const QStringList& values)
     // The files hold passwords in plain text, so only their owner may read them. The new file
     // gets its mode before anything is written to it and replaces the old one whole.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-        || file.write(bytes) != bytes.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        file.write(bytes) != bytes.size() || !file.commit())
         throw SettingsFileError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
 }
 

@@ -31,8 +31,8 @@ private:
     {
         if (!widget->isWindow() || (widget->windowType() != Qt::Window && widget->windowType() != Qt::Dialog))
             return;
-        QString line = u"window\t"_s + QString::fromLatin1(widget->metaObject()->className()) + u'\t'
-                       + widget->windowTitle();
+        QString line =
+            u"window\t"_s + QString::fromLatin1(widget->metaObject()->className()) + u'\t' + widget->windowTitle();
         if (auto* box = qobject_cast<QMessageBox*>(widget))
             line += u'\t' + box->text();
         std::fputs((line + u'\n').toUtf8().constData(), stdout);
