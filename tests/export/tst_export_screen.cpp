@@ -23,6 +23,7 @@
 #include <QTableView>
 #include <QTest>
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -516,6 +517,9 @@ void TclockoutTest::settingsSavedUntouched()
     QFile file(work_->filePath(u"ftp.txt"_s));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), "Edit1,Edit1,Edit1,Edit1,Edit1,\r\n"_ba);
+    // The password is in plain text: only the owner may read the file.
+    QCOMPARE(std::filesystem::status(file.fileName().toStdString()).permissions(),
+             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 void TclockoutTest::settingsReadBack_data()
