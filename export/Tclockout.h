@@ -59,8 +59,6 @@ private:
     void Button7Click();
     void Button2Click();
 
-    void appendStagingRow(const QString& card, const QString& date, const QString& code,
-                          const QString& time);
     SpreadsheetTable stagedTable();
     void saveReportingFailure(const QString& path, const SpreadsheetTable& table);
     TransferSettings panelSettings() const;

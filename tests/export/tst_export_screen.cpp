@@ -63,6 +63,8 @@ private Q_SLOTS:
     void workbook_data();
     void workbook();
     void workbookWithoutTempFolder();
+    void rangeBeyondOneSheet_data();
+    void rangeBeyondOneSheet();
     void upload();
     void uploadWithoutUnitOrDirectory();
     void uploadFailure_data();
@@ -389,6 +391,55 @@ void TclockoutTest::workbookWithoutTempFolder()
     QCOMPARE(dialogs_->openedPaths, QStringList());
     QVERIFY(!QApplication::overrideCursor());
     QVERIFY(!QDir(work_->path()).exists(u"temp"_s));
+}
+
+void TclockoutTest::rangeBeyondOneSheet_data()
+{
+    QTest::addColumn<int>("punches"); // staged rows; the sheet holds them and the header up to 65536
+    QTest::addColumn<QString>("refusal"); // empty: the export is written
+
+    QTest::newRow("sheet full") << 65535 << QString();
+    QTest::newRow("one row over")
+        << 65536
+        << u"The range has 65536 punches, 65537 rows with the header; an .xls worksheet holds at most 65536 "
+           "rows. Export a shorter range."_s;
+}
+
+// A range whose rows do not fit in one sheet is refused before the staging deletes anything.
+void TclockoutTest::rangeBeyondOneSheet()
+{
+    QFETCH(int, punches);
+    QFETCH(QString, refusal);
+    other_->run(u"BEGIN"_s);
+    for (int row = 0; row < (punches + 1) / 2; ++row) {
+        const bool withEnd = 2 * (row + 1) <= punches;
+        other_->run(u"INSERT INTO clock (clock_emp, clock_no, clock_dat2, clock_stime2, clock_etime2) "
+                     "VALUES ('E01', ?, '2024/05/03', '08:00', ?)"_s,
+                    {QString::number(row), withEnd ? u"17:00"_s : QString()});
+    }
+    other_->run(u"COMMIT"_s);
+    other_->run(u"INSERT INTO ptemp (P00, P01) VALUES ('卡鐘匯檔', 'an earlier export')"_s);
+    const QString path = work_->path() + u"/temp/卡鐘匯檔.xls"_s;
+    QFile earlier(path);
+    QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("an earlier workbook") > 0);
+    earlier.close();
+    searchFor(shift);
+
+    screen_->Button6->click();
+
+    if (refusal.isEmpty()) {
+        QCOMPARE(dialogs_->takeTexts(), QStringList{u"轉檔完成!"_s});
+        QCOMPARE(other_->rows(u"SELECT count(*) FROM ptemp WHERE P00 = '卡鐘匯檔'"_s),
+                 QStringList{QString::number(punches)});
+        QCOMPARE(readXls(path)[u"sheets"_s].toArray().first()[u"rows"_s].toArray().size(), punches + 1);
+        return;
+    }
+    checkMessage(refusal, applicationTitle(), UserDialogs::Icon::Error);
+    QCOMPARE(other_->rows(u"SELECT P01 FROM ptemp WHERE P00 = '卡鐘匯檔'"_s), QStringList{u"an earlier export"_s});
+    QVERIFY(earlier.open(QIODevice::ReadOnly));
+    QCOMPARE(earlier.readAll(), "an earlier workbook"_ba);
+    QCOMPARE(QDir(work_->path() + u"/temp"_s).entryList(QDir::Files), QStringList{u"卡鐘匯檔.xls"_s});
+    QCOMPARE(dialogs_->openedPaths, QStringList());
 }
 
 void TclockoutTest::upload()
