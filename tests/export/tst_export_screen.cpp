@@ -505,6 +505,9 @@ void TclockoutTest::uploadFailure_data()
     QTest::newRow("server down") << B::Normal << false << u"daily"_s;
     QTest::newRow("login refused") << B::RefuseLogin << true << u"daily"_s;
     QTest::newRow("directory missing") << B::Normal << true << u"missing"_s;
+    // The server answers the store as complete, but holds less than was sent.
+    QTest::newRow("stored file truncated") << B::TruncateStored << true << u"daily"_s;
+    QTest::newRow("data connection cut") << B::CutDataConnection << true << u"daily"_s;
 }
 
 void TclockoutTest::uploadFailure()
