@@ -5,6 +5,7 @@
 #include "DayFileUpload.h"
 #include "EventGuard.h"
 #include "ExportPaths.h"
+#include "ExportProgressDialog.h"
 #include "ExportStaging.h"
 #include "LocalClock.h"
 #include "PunchSearch.h"
@@ -201,18 +202,18 @@ void Tclockout::Button5Click()
 }
 
 // Stages the listed punches into ptemp: one row per punch time, under the export tag.
-void Tclockout::Button1Click()
+void Tclockout::Button1Click(const ExportProgress& progress)
 {
-    ExportStaging::stage(clock_ADOQ, clockexp_ADOQ, DBComboBox1->currentText());
+    ExportStaging::stage(clock_ADOQ, clockexp_ADOQ, DBComboBox1->currentText(), progress);
 }
 
 // The staged rows under the staging grid's column titles.
-SpreadsheetTable Tclockout::stagedTable()
+SpreadsheetTable Tclockout::stagedTable(const ExportProgress& progress)
 {
     QStringList header;
     for (int column = 0; column < DBGrid2->model()->columnCount(); ++column)
         header.append(DBGrid2->model()->headerData(column, Qt::Horizontal).toString());
-    return ExportStaging::stagedTable(clockexp_ADOQ, header);
+    return ExportStaging::stagedTable(clockexp_ADOQ, header, progress);
 }
 
 // A file that cannot be written is reported and the export ends there; the caller goes on.
@@ -227,27 +228,32 @@ void Tclockout::saveReportingFailure(const QString& path, const SpreadsheetTable
 
 void Tclockout::Button6Click()
 {
-    Button1Click();
+    ExportProgressDialog progress(this, progressDelay);
     const QString path = ExportPaths::workbookPath();
-    {
+    try {
+        Button1Click(progress.step(Button1->text()));
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        const SpreadsheetTable table = stagedTable();
+        const SpreadsheetTable table = stagedTable(progress.step(Button6->text()));
         UserDialogs::current().showMessage(this, QStringLiteral("轉檔完成!"),
                                            QStringLiteral("資料輸出發送"),
                                            UserDialogs::Icon::Information);
         saveReportingFailure(path, table);
+    } catch (const ExportCancelled&) {
+        // The user's own choice: nothing to report, and no file to open.
+        return;
     }
     // After a failed save this opens the file an earlier export left, if there is one.
     if (QFileInfo::exists(path))
         UserDialogs::current().openWithDesktop(path);
 }
 
-// The day's file, which the upload sends.
+// The day's file, which the upload sends. A cancel reaches the caller as ExportCancelled.
 void Tclockout::Button3Click()
 {
-    Button1Click();
-    saveReportingFailure(ExportPaths::datedWorkbookPath(LocalClock::now()), stagedTable());
+    ExportProgressDialog progress(this, progressDelay);
+    Button1Click(progress.step(Button1->text()));
+    saveReportingFailure(ExportPaths::datedWorkbookPath(LocalClock::now()), stagedTable(progress.step(Button2->text())));
 }
 
 TransferSettings Tclockout::panelSettings() const
@@ -287,7 +293,12 @@ void Tclockout::Button7Click()
 
 void Tclockout::Button2Click()
 {
-    Button3Click();
+    try {
+        Button3Click();
+    } catch (const ExportCancelled&) {
+        // Nothing is sent: the file there is not the one asked for.
+        return;
+    }
     TransferSettings settings;
     ReadTransferSettings(settings);
     // One reading of the clock names both files, so that they cannot name different days.

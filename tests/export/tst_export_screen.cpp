@@ -17,11 +17,13 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QStringEncoder>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -65,6 +67,8 @@ private Q_SLOTS:
     void workbookWithoutTempFolder();
     void rangeBeyondOneSheet_data();
     void rangeBeyondOneSheet();
+    void cancelledExport_data();
+    void cancelledExport();
     void upload();
     void uploadWithoutUnitOrDirectory();
     void uploadFailure_data();
@@ -440,6 +444,65 @@ void TclockoutTest::rangeBeyondOneSheet()
     QCOMPARE(earlier.readAll(), "an earlier workbook"_ba);
     QCOMPARE(QDir(work_->path() + u"/temp"_s).entryList(QDir::Files), QStringList{u"卡鐘匯檔.xls"_s});
     QCOMPARE(dialogs_->openedPaths, QStringList());
+}
+
+void TclockoutTest::cancelledExport_data()
+{
+    QTest::addColumn<QString>("cancelledStep"); // the caption the dialog shows when cancel is pressed
+    QTest::addColumn<bool>("upload");
+    QTest::addColumn<bool>("staged"); // the staging was over, in one batch
+
+    QTest::newRow("export, while staging") << u"暫匯"_s << false << false;
+    QTest::newRow("export, while making the sheet") << u"匯出Excel"_s << false << true;
+    QTest::newRow("upload, while staging") << u"暫匯"_s << true << false;
+    QTest::newRow("upload, while making the sheet") << u"上傳檔案"_s << true << true;
+}
+
+// Cancel in the progress dialog: no workbook, the staging either whole or not begun, no upload.
+void TclockoutTest::cancelledExport()
+{
+    QFETCH(QString, cancelledStep);
+    QFETCH(bool, upload);
+    QFETCH(bool, staged);
+    constexpr int listedRows = 600; // reported in steps of 256 rows: the dialog shows, then handles events
+    other_->run(u"BEGIN"_s);
+    for (int row = 0; row < listedRows; ++row)
+        other_->run(u"INSERT INTO clock (clock_emp, clock_no, clock_dat2, clock_stime2, clock_etime2) "
+                     "VALUES ('E01', ?, '2024/05/03', '08:00', '17:00')"_s,
+                    {QString::number(row)});
+    other_->run(u"COMMIT"_s);
+    other_->run(u"INSERT INTO ptemp (P00, P01) VALUES ('卡鐘匯檔', 'an earlier export')"_s);
+    FtpTestServer server;
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    writeSettingsThroughPanel({server.user(), server.password(),
+                               server.host() + u":"_s + QString::number(server.port()), QString(), u"A01"_s});
+    searchFor(shift);
+    screen_->progressDelay = std::chrono::milliseconds(0);
+    // The export runs without an event loop; events are handled only by the shown dialog, as
+    // it is told of more rows. The cancel is pressed once the dialog shows the step.
+    QString shownStep;
+    QTimer presser;
+    presser.setInterval(0);
+    connect(&presser, &QTimer::timeout, this, [&] {
+        auto* dialog = screen_->findChild<QProgressDialog*>();
+        if (dialog && dialog->isVisible() && dialog->labelText().startsWith(cancelledStep + u' ')) {
+            shownStep = dialog->labelText();
+            presser.stop();
+            QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+        }
+    });
+    presser.start();
+
+    (upload ? screen_->Button2 : screen_->Button6)->click();
+
+    QVERIFY2(!shownStep.isEmpty(), "the dialog never showed the step");
+    QCOMPARE(dialogs_->takeTexts(), QStringList());
+    QCOMPARE(dialogs_->openedPaths, QStringList());
+    QCOMPARE(QDir(work_->path() + u"/temp"_s).entryList(QDir::Files), QStringList());
+    QCOMPARE(other_->rows(u"SELECT count(*) FROM ptemp WHERE P00 = '卡鐘匯檔'"_s),
+             QStringList{QString::number(staged ? 2 * listedRows : 1)});
+    QVERIFY(!server.commands().contains("USER tester"));
+    QVERIFY(!QApplication::overrideCursor());
 }
 
 void TclockoutTest::upload()
