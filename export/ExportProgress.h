@@ -5,8 +5,9 @@
 #include <functional>
 #include <stdexcept>
 
-// Told how many of a step's rows are done, so that a screen or a terminal can show how far the
-// work has come; the answer false asks for the work to stop.
+// Told how many of a step's rows are done, and of how many (0 while that is not known yet), so
+// that a screen or a terminal can show how far the work has come; the answer false asks for the
+// work to stop.
 using ExportProgress = std::function<bool(qsizetype done, qsizetype total)>;
 
 // The work stopped because its progress asked it to. Whatever the step had begun is undone:

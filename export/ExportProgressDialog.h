@@ -2,6 +2,7 @@
 
 #include "ExportProgress.h"
 
+#include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QString>
 
@@ -9,9 +10,8 @@
 
 class QWidget;
 
-// The rows done of an export's steps in a modal progress dialog with a cancel button. It shows
-// only once the work has gone on for `showAfter` and looks likely to go on longer, so that a short
-// export shows nothing.
+// The rows done of an export's steps in a window-modal progress dialog with a cancel button. It
+// shows only once the work has gone on for `showAfter`, so that a short export shows nothing.
 class ExportProgressDialog {
 public:
     ExportProgressDialog(QWidget* owner, std::chrono::milliseconds showAfter);
@@ -21,4 +21,6 @@ public:
 
 private:
     QProgressDialog dialog_;
+    std::chrono::milliseconds showAfter_;
+    QElapsedTimer running_;
 };

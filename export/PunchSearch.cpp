@@ -5,6 +5,8 @@
 #include "StagingPacker.h"
 #include "Tables.h"
 
+#include <QScopeGuard>
+
 namespace PunchSearch {
 
 FieldDefs fields()
@@ -31,10 +33,14 @@ QStringList statement(const QString& kind, const QString& from, const QString& t
             QStringLiteral("order by pres_sdate")};
 }
 
-void run(RecordQuery& query, const QString& kind, const QString& from, const QString& to)
+void run(RecordQuery& query, const QString& kind, const QString& from, const QString& to,
+         const ExportProgress& progress)
 {
     query.close();
     query.sql() = statement(kind, from, to);
+    if (progress)
+        query.setReadProgress([&progress](int rowsRead) { reportProgress(progress, rowsRead, 0); });
+    const auto forgetProgress = qScopeGuard([&query] { query.setReadProgress({}); });
     query.open();
 }
 

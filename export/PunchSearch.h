@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ExportProgress.h"
 #include "FieldDef.h"
 
 #include <QString>
@@ -18,7 +19,10 @@ FieldDefs fields();
 // date texts, which go in as given: dates are compared as text, both bounds included.
 QStringList statement(const QString& kind, const QString& from, const QString& to);
 
-// Closes the query, gives it the statement and opens it. Throws DatabaseError.
-void run(RecordQuery& query, const QString& kind, const QString& from, const QString& to);
+// Closes the query, gives it the statement and opens it, reporting the rows read to `progress`
+// (with a total of 0: the count is not known before the end). Throws DatabaseError, or
+// ExportCancelled when the progress asks to stop; the query is then closed.
+void run(RecordQuery& query, const QString& kind, const QString& from, const QString& to,
+         const ExportProgress& progress = {});
 
 } // namespace PunchSearch

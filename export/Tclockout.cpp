@@ -196,7 +196,13 @@ void Tclockout::Button5Click()
                                            QStringLiteral("資料錯誤"), UserDialogs::Icon::Error);
         return;
     }
-    PunchSearch::run(clock_ADOQ, kind, dateText(MaskEdit1), dateText(MaskEdit2));
+    ExportProgressDialog progress(this, progressDelay);
+    try {
+        PunchSearch::run(clock_ADOQ, kind, dateText(MaskEdit1), dateText(MaskEdit2), progress.step(Button5->text()));
+    } catch (const ExportCancelled&) {
+        // As after a failed search: the grid empty and the buttons as they were.
+        return;
+    }
     Button6->setEnabled(true);
     Button2->setEnabled(true);
 }

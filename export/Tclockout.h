@@ -51,7 +51,7 @@ public:
     RecordQuery clock_ADOQ;
     RecordQuery clockexp_ADOQ;
 
-    // How long an export runs before its progress dialog may show.
+    // How long a search or an export runs before its progress dialog may show.
     std::chrono::milliseconds progressDelay{500};
 
 private:

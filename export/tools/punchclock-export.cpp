@@ -162,7 +162,10 @@ public:
         if (!onTerminal_)
             return {};
         return [this, name](qsizetype done, qsizetype total) {
-            out_ << '\r' << name << ": " << done << " of " << total << " rows";
+            out_ << '\r' << name << ": " << done;
+            if (total > 0)
+                out_ << " of " << total;
+            out_ << " rows";
             out_.flush();
             progressShown_ = true;
             return true;
@@ -247,7 +250,9 @@ void run(const Options& options, Report& report)
     }
 
     RecordQuery search(QStringLiteral("clock_ADOQ"), connection, RecordQuery::WriteMode::Batch, PunchSearch::fields());
-    runStep(QStringLiteral("search"), [&] { PunchSearch::run(search, options.kind, options.from, options.to); });
+    runStep(QStringLiteral("search"), [&] {
+        PunchSearch::run(search, options.kind, options.from, options.to, report.progress(QStringLiteral("search")));
+    });
     report.step(QStringLiteral("search"), QStringLiteral("%1 rows of %2 from %3 to %4")
                                               .arg(search.rowCount())
                                               .arg(options.kind, options.from, options.to));

@@ -448,17 +448,19 @@ void TclockoutTest::rangeBeyondOneSheet()
 
 void TclockoutTest::cancelledExport_data()
 {
-    QTest::addColumn<QString>("cancelledStep"); // the caption the dialog shows when cancel is pressed
+    QTest::addColumn<QString>("cancelledStep"); // the button whose caption the dialog shows at cancel
     QTest::addColumn<bool>("upload");
     QTest::addColumn<bool>("staged"); // the staging was over, in one batch
 
+    QTest::newRow("search") << u"搜尋"_s << false << false;
     QTest::newRow("export, while staging") << u"暫匯"_s << false << false;
     QTest::newRow("export, while making the sheet") << u"匯出Excel"_s << false << true;
     QTest::newRow("upload, while staging") << u"暫匯"_s << true << false;
     QTest::newRow("upload, while making the sheet") << u"上傳檔案"_s << true << true;
 }
 
-// Cancel in the progress dialog: no workbook, the staging either whole or not begun, no upload.
+// Cancel in the progress dialog: no search result, or no workbook, the staging either whole or
+// not begun, and no upload.
 void TclockoutTest::cancelledExport()
 {
     QFETCH(QString, cancelledStep);
@@ -476,7 +478,9 @@ void TclockoutTest::cancelledExport()
     QVERIFY2(server.start(), qPrintable(server.errorString()));
     writeSettingsThroughPanel({server.user(), server.password(),
                                server.host() + u":"_s + QString::number(server.port()), QString(), u"A01"_s});
-    searchFor(shift);
+    const bool search = cancelledStep == u"搜尋"_s;
+    if (!search)
+        searchFor(shift);
     screen_->progressDelay = std::chrono::milliseconds(0);
     // The export runs without an event loop; events are handled only by the shown dialog, as
     // it is told of more rows. The cancel is pressed once the dialog shows the step.
@@ -493,7 +497,10 @@ void TclockoutTest::cancelledExport()
     });
     presser.start();
 
-    (upload ? screen_->Button2 : screen_->Button6)->click();
+    if (search)
+        searchFor(shift);
+    else
+        (upload ? screen_->Button2 : screen_->Button6)->click();
 
     QVERIFY2(!shownStep.isEmpty(), "the dialog never showed the step");
     QCOMPARE(dialogs_->takeTexts(), QStringList());
@@ -503,6 +510,11 @@ void TclockoutTest::cancelledExport()
              QStringList{QString::number(staged ? 2 * listedRows : 1)});
     QVERIFY(!server.commands().contains("USER tester"));
     QVERIFY(!QApplication::overrideCursor());
+    if (search) {
+        QVERIFY(!screen_->clock_ADOQ.isOpen());
+        QCOMPARE(gridRows(), Rows());
+        QVERIFY(!screen_->Button6->isEnabled());
+    }
 }
 
 void TclockoutTest::upload()
