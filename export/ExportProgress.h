@@ -21,7 +21,8 @@ public:
 };
 
 // Reports one more row to the progress, if any, and raises ExportCancelled when it asks to stop.
-// Only every 256th row and the last are reported, so that a display costs little per row.
+// Only every 256th row is reported, and the last when the total is known, so that a display
+// costs little per row.
 inline void reportProgress(const ExportProgress& progress, qsizetype done, qsizetype total)
 {
     constexpr qsizetype reportEvery = 256;
