@@ -69,9 +69,10 @@ private Q_SLOTS:
     void failedStep_data();
     void failedStep();
     void failedUploadIsRetried();
+    void progressOnATerminal();
 
 private:
-    Run runCommand(const QStringList& arguments);
+    Run runCommand(const QStringList& arguments, const QString& program = command);
     QStringList exportRows();
     void addPunches();
     void writeTransferSettings(const FtpTestServer& server, const QString& unit);
@@ -113,11 +114,11 @@ void ExportCommandTest::addPunches()
     other_->run(u"INSERT INTO ptemp (P00, P01) VALUES ('卡鐘匯檔', 'an earlier export'), ('其他', 'kept')"_s);
 }
 
-Run ExportCommandTest::runCommand(const QStringList& arguments)
+Run ExportCommandTest::runCommand(const QStringList& arguments, const QString& program)
 {
     QProcess process;
     process.setWorkingDirectory(work_->path());
-    process.start(command, arguments);
+    process.start(program, arguments);
     if (!process.waitForFinished(120000))
         qFatal("punchclock-export did not finish");
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -294,6 +295,18 @@ void ExportCommandTest::failedUploadIsRetried()
     QCOMPARE(server.commands().count("USER tester"), 3);
     QCOMPARE(run.out.count(u"upload: try "_s), 2);
     QVERIFY2(run.out.contains(u"upload: try 2 failed ("_s), qPrintable(run.out));
+}
+
+// On a terminal (here script(1)'s) a step's rows show on its line until the step line replaces them.
+void ExportCommandTest::progressOnATerminal()
+{
+    const QString line = QStringList{command, u"--from"_s, u"2024/05/01"_s, u"--to"_s, u"2024/05/31"_s}.join(u' ');
+
+    const Run run = runCommand({u"-qec"_s, line, u"/dev/null"_s}, u"/usr/bin/script"_s);
+
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.contains(u"\rstaging: 3 of 3 rows\r\033[Kstaging: 3 rows into ptemp"_s), qPrintable(run.out));
+    QVERIFY2(run.out.contains(u"\rworkbook: 3 of 3 rows\r\033[Kworkbook: "_s), qPrintable(run.out));
 }
 
 QTEST_MAIN(ExportCommandTest)
