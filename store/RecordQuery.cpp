@@ -317,6 +317,8 @@ void RecordQuery::read(QSqlDatabase& db)
         if (rowidColumn_ >= 0)
             row.values.append(rowidSelected ? query.value(0) : QVariant());
         rows.push_back(std::move(row));
+        if (readProgress_)
+            readProgress_(int(rows.size()));
     }
 
     rows_ = std::move(rows);
