@@ -12,6 +12,7 @@
 #include "ExportStaging.h"
 #include "LocalClock.h"
 #include "PunchSearch.h"
+#include "WorkingDatabase.h"
 #include "RecordQuery.h"
 #include "SettingsFileError.h"
 #include "StagingPacker.h"
@@ -195,33 +196,6 @@ template <typename Work> auto runStep(const QString& step, Work&& work)
     }
 }
 
-// The database the program would work on: the one link.txt names, or without link.txt the
-// default file, as the program goes on with it after saying "File not found".
-QString openDatabase(Connection& connection)
-{
-    ConnectionSettings settings;
-    try {
-        ReadConnectionSettings(settings);
-    } catch (const SettingsFileError& error) {
-        if (QFileInfo::exists(QStringLiteral("link.txt")))
-            throw SettingsFileError(QStringLiteral("link.txt: ") + QString::fromUtf8(error.what()));
-        connection.setConnectionString(DefaultConnectionString());
-        connection.open();
-        return QStringLiteral("opened database/basedb.mdb (link.txt: %1)").arg(QString::fromUtf8(error.what()));
-    }
-    const QString connectionString = BuildConnectionString(settings);
-    if (connectionString.isEmpty())
-        throw std::runtime_error(
-            QStringLiteral("link.txt names the database kind '%1'; 1 is SQL Server, 2 the embedded database")
-                .arg(settings.engine)
-                .toStdString());
-    connection.setConnectionString(connectionString);
-    connection.open();
-    if (settings.engine == QLatin1String("2"))
-        return QStringLiteral("opened ") + settings.databaseFolder + QStringLiteral("basedb.mdb");
-    return QStringLiteral("opened ") + settings.database + QStringLiteral(" on ") + settings.server;
-}
-
 TransferSettings readTransferSettings(const Options& options)
 {
     TransferSettings settings;
@@ -240,7 +214,7 @@ void run(const Options& options, Report& report)
     const QDateTime today = LocalClock::now();
     Connection connection(QStringLiteral("CUSConnection1"));
     report.step(QStringLiteral("database"),
-                runStep(QStringLiteral("database"), [&] { return openDatabase(connection); }));
+                runStep(QStringLiteral("database"), [&] { return openWorkingDatabase(connection); }));
 
     TransferSettings transfer;
     if (options.upload) {
