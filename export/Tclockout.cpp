@@ -239,6 +239,8 @@ void Tclockout::Button1Click()
     clockexp_ADOQ.close();
     clockexp_ADOQ.sql() = {QStringLiteral("select * from ptemp "), tagCondition};
     clockexp_ADOQ.open();
+    // The staging grid shows the rows once they are all written, not row by row.
+    const RecordQuery::HeldSignals oneUpdate(clockexp_ADOQ);
 
     const QString kind = DBComboBox1->currentText();
     const auto text = [this](const char* field) {

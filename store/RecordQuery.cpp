@@ -245,6 +245,20 @@ RecordQuery::RecordQuery(const QString& name, Connection& connection, WriteMode 
 
 RecordQuery::~RecordQuery() = default;
 
+RecordQuery::HeldSignals::HeldSignals(RecordQuery& query)
+    : query_(query)
+{
+    ++query_.signalHolds_;
+}
+
+RecordQuery::HeldSignals::~HeldSignals()
+{
+    if (--query_.signalHolds_ > 0 || !query_.signalsOwed_)
+        return;
+    query_.signalsOwed_ = false;
+    Q_EMIT query_.rowsChanged();
+}
+
 void RecordQuery::bindDeclaredFields()
 {
     fields_.clear();
@@ -325,7 +339,7 @@ void RecordQuery::read(QSqlDatabase& db)
     eof_ = rows_.empty();
     modified_ = false;
     state_ = State::Browse;
-    Q_EMIT rowsChanged();
+    notify(&RecordQuery::rowsChanged);
 }
 
 // Rows keep the declared fields' columns and the key's; a table that has neither a key nor a
@@ -421,7 +435,7 @@ void RecordQuery::close()
     current_ = 0;
     eof_ = true;
     modified_ = false;
-    Q_EMIT rowsChanged();
+    notify(&RecordQuery::rowsChanged);
 }
 
 void RecordQuery::execSql()
@@ -637,7 +651,7 @@ void RecordQuery::setFieldValue(int fieldIndex, const QVariant& value)
     }
     stateOf(buffer_).assigned.setBit(column);
     modified_ = true;
-    Q_EMIT rowChanged(current_);
+    notify(&RecordQuery::rowChanged, current_);
 }
 
 void RecordQuery::checkBrowseMode()
@@ -656,13 +670,13 @@ void RecordQuery::startNewRow(int position)
     checkBrowseMode();
     position = std::clamp(position, 0, int(rows_.size()));
     buffer_ = emptyRow();
-    Q_EMIT rowAboutToBeInserted(position);
+    notify(&RecordQuery::rowAboutToBeInserted, position);
     rows_.insert(rows_.begin() + position, buffer_);
     current_ = position;
     eof_ = false;
     modified_ = false;
     state_ = State::Insert;
-    Q_EMIT rowInserted(position);
+    notify(&RecordQuery::rowInserted, position);
     if (afterInsert_)
         afterInsert_();
 }
@@ -705,7 +719,7 @@ void RecordQuery::cancel()
     if (state_ == State::Edit) {
         state_ = State::Browse;
         modified_ = false;
-        Q_EMIT rowChanged(current_);
+        notify(&RecordQuery::rowChanged, current_);
     }
 }
 
@@ -741,7 +755,7 @@ void RecordQuery::post()
     target = std::move(posted);
     state_ = State::Browse;
     modified_ = false;
-    Q_EMIT rowChanged(current_);
+    notify(&RecordQuery::rowChanged, current_);
 }
 
 void RecordQuery::remove()
@@ -769,12 +783,12 @@ void RecordQuery::remove()
 void RecordQuery::eraseCurrentRow()
 {
     const int erased = current_;
-    Q_EMIT rowAboutToBeRemoved(erased);
+    notify(&RecordQuery::rowAboutToBeRemoved, erased);
     rows_.erase(rows_.begin() + erased);
     if (current_ >= int(rows_.size()))
         current_ = std::max(0, int(rows_.size()) - 1);
     eof_ = rows_.empty();
-    Q_EMIT rowRemoved(erased);
+    notify(&RecordQuery::rowRemoved, erased);
 }
 
 void RecordQuery::updateBatch()
@@ -795,7 +809,7 @@ void RecordQuery::updateBatch()
     for (Row& row : rows_)
         markWritten(row);
     deleted_.clear();
-    Q_EMIT rowsChanged();
+    notify(&RecordQuery::rowsChanged);
 }
 
 void RecordQuery::writeBatch(QSqlDatabase& db, std::vector<std::pair<std::size_t, QVariant>>& insertedIds)

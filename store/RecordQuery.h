@@ -67,6 +67,20 @@ public:
     bool isModified() const { return modified_; }
     bool hasPendingChanges() const;
 
+    // While one of these lives, the query raises no row signals; when the last one ends, a single
+    // rowsChanged() tells of all that changed meanwhile. Grids over a query that a program fills
+    // row by row then update once, instead of for every row and field.
+    class HeldSignals {
+    public:
+        explicit HeldSignals(RecordQuery& query);
+        ~HeldSignals();
+        HeldSignals(const HeldSignals&) = delete;
+        HeldSignals& operator=(const HeldSignals&) = delete;
+
+    private:
+        RecordQuery& query_;
+    };
+
     void setAfterInsert(std::function<void()> handler) { afterInsert_ = std::move(handler); }
     // Runs before a new value of the field is stored; inside it the field reads the new value.
     void setValidator(const QString& fieldName, std::function<void(Field&)> validator);
@@ -115,6 +129,14 @@ private:
         bool assigned(int column) const { return state && state->assigned.testBit(column); }
     };
 
+    // Raises the signal, or notes that one rowsChanged() is owed while signals are held.
+    template <typename... Params, typename... Args> void notify(void (RecordQuery::*signal)(Params...), Args... args)
+    {
+        if (signalHolds_ > 0)
+            signalsOwed_ = true;
+        else
+            (this->*signal)(args...);
+    }
     [[noreturn]] void fail(const QString& message) const;
     void read(QSqlDatabase& db);
     void writeBatch(QSqlDatabase& db, std::vector<std::pair<std::size_t, QVariant>>& insertedIds);
@@ -168,6 +190,8 @@ private:
     bool eof_ = true;
     Row buffer_; // the row being edited or inserted
     bool modified_ = false;
+    int signalHolds_ = 0;
+    bool signalsOwed_ = false;
 
     std::function<void()> afterInsert_;
     std::vector<std::pair<QString, std::function<void(Field&)>>> validators_;
