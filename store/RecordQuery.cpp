@@ -334,6 +334,7 @@ void RecordQuery::read(QSqlDatabase& db)
     }
 
     rows_ = std::move(rows);
+    emptyValues_.clear();
     deleted_.clear();
     current_ = 0;
     eof_ = rows_.empty();
@@ -524,7 +525,7 @@ QString RecordQuery::textAt(int row, int fieldIndex) const
 
 bool RecordQuery::hasPendingChanges() const
 {
-    if (!deleted_.empty())
+    if (!deleted_.empty() || state_ == State::Insert)
         return true;
     for (const Row& row : rows_) {
         if (row.change() != Change::None)
@@ -567,17 +568,22 @@ RecordQuery::RowState& RecordQuery::stateOf(Row& row) const
     return *row.state;
 }
 
-RecordQuery::Row RecordQuery::emptyRow() const
+RecordQuery::Row RecordQuery::emptyRow()
 {
-    Row row;
-    row.values.reserve(qsizetype(columns_.size()) + 1);
-    for (const Column& column : columns_)
-        row.values.append(QVariant(QMetaType(column.type)));
-    if (rowidColumn_ >= 0)
-        row.values.append(QVariant());
+    // Every new row starts from the same typed NULLs and flags, shared until it is set.
     const int count = int(columns_.size());
-    row.state = std::make_unique<RowState>(
-        RowState{Change::Inserted, row.values, QBitArray(count, false), QBitArray(count, false)});
+    if (emptyValues_.isEmpty()) {
+        emptyValues_.clear();
+        for (const Column& column : columns_)
+            emptyValues_.append(QVariant(QMetaType(column.type)));
+        if (rowidColumn_ >= 0)
+            emptyValues_.append(QVariant());
+        noColumns_ = QBitArray(count, false);
+    }
+    Row row;
+    row.values = emptyValues_;
+    // No original values: nothing of the row is in the table before it is written.
+    row.state = std::make_unique<RowState>(RowState{Change::Inserted, {}, noColumns_, noColumns_});
     return row;
 }
 
@@ -671,7 +677,8 @@ void RecordQuery::startNewRow(int position)
     position = std::clamp(position, 0, int(rows_.size()));
     buffer_ = emptyRow();
     notify(&RecordQuery::rowAboutToBeInserted, position);
-    rows_.insert(rows_.begin() + position, buffer_);
+    // The new row lives in the buffer until it is posted; its place holds nothing meanwhile.
+    rows_.insert(rows_.begin() + position, Row());
     current_ = position;
     eof_ = false;
     modified_ = false;
@@ -802,6 +809,7 @@ void RecordQuery::updateBatch()
     std::vector<std::pair<std::size_t, QVariant>> insertedIds;
     connection_.run([&](QSqlDatabase& db) {
         insertedIds.clear();
+        insertedIds.reserve(rows_.size());
         writeBatch(db, insertedIds);
     });
     for (const auto& [i, id] : insertedIds)

@@ -170,7 +170,7 @@ private:
     // table without either, by all the values it was read with.
     QString locateCondition(QSqlDatabase& db, const Row& row, bool withChangedColumns, QVariantList& bindings);
     void markWritten(Row& row) const;
-    Row emptyRow() const;
+    Row emptyRow();
 
     QString name_;
     Connection& connection_;
@@ -188,7 +188,9 @@ private:
     std::vector<Row> deleted_;
     int current_ = 0;
     bool eof_ = true;
-    Row buffer_; // the row being edited or inserted
+    Row buffer_;                  // the row being edited or inserted
+    QList<QVariant> emptyValues_; // of a new row, made at the first append after opening
+    QBitArray noColumns_;
     bool modified_ = false;
     int signalHolds_ = 0;
     bool signalsOwed_ = false;
