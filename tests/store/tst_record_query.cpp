@@ -38,6 +38,24 @@ FieldDefs personFields()
             textField(QStringLiteral("note"), 20)};
 }
 
+// The names and ages of the people in a batch query, and a grid's model of both.
+struct PeopleGrid {
+    explicit PeopleGrid(const QString& connectionString)
+    {
+        connection.setConnectionString(connectionString);
+        query.sql() << QStringLiteral("SELECT * FROM person ORDER BY id");
+        query.open();
+    }
+
+    Connection connection{QStringLiteral("test")};
+    RecordQuery query{QStringLiteral("people"),
+                      connection,
+                      RecordQuery::WriteMode::Batch,
+                      {textField(QStringLiteral("name")), integerField(QStringLiteral("age"))}};
+    RecordQueryModel model{
+        query, {{QStringLiteral("name"), QStringLiteral("姓名")}, {QStringLiteral("age"), QStringLiteral("Age")}}};
+};
+
 } // namespace
 
 class TestRecordQuery : public QObject {
@@ -575,14 +593,9 @@ void TestRecordQuery::textRoundTrip()
 void TestRecordQuery::gridModel()
 {
     const QString connectionString = prepare(QStringLiteral("sqlite"));
-    Connection connection(QStringLiteral("test"));
-    connection.setConnectionString(connectionString);
-    RecordQuery query(QStringLiteral("people"), connection, RecordQuery::WriteMode::Batch,
-                      {textField(QStringLiteral("name")), integerField(QStringLiteral("age"))});
-    query.sql() << QStringLiteral("SELECT * FROM person ORDER BY id");
-    query.open();
-    RecordQueryModel model(
-        query, {{QStringLiteral("name"), QStringLiteral("姓名")}, {QStringLiteral("age"), QStringLiteral("Age")}});
+    PeopleGrid grid(connectionString);
+    RecordQuery& query = grid.query;
+    RecordQueryModel& model = grid.model;
     model.setEditable(true);
     QString reported;
     model.setErrorReporter([&](const std::exception& e) { reported = QString::fromUtf8(e.what()); });
@@ -619,14 +632,9 @@ void TestRecordQuery::gridModel()
 void TestRecordQuery::heldSignals()
 {
     const QString connectionString = prepare(QStringLiteral("sqlite"));
-    Connection connection(QStringLiteral("test"));
-    connection.setConnectionString(connectionString);
-    RecordQuery query(QStringLiteral("people"), connection, RecordQuery::WriteMode::Batch,
-                      {textField(QStringLiteral("name")), integerField(QStringLiteral("age"))});
-    query.sql() << QStringLiteral("SELECT * FROM person ORDER BY id");
-    query.open();
-    RecordQueryModel model(
-        query, {{QStringLiteral("name"), QStringLiteral("姓名")}, {QStringLiteral("age"), QStringLiteral("Age")}});
+    PeopleGrid grid(connectionString);
+    RecordQuery& query = grid.query;
+    RecordQueryModel& model = grid.model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
     QSignalSpy inserts(&model, &QAbstractItemModel::rowsInserted);
