@@ -58,14 +58,15 @@ int main(int argc, char** argv)
     const bool demo = args.removeAll(QStringLiteral("--demo")) > 0;
     QTextStream out(stdout);
     QTextStream err(stderr);
-    if (args.size() != 2) {
+    const bool addingIndexes = !args.isEmpty() && args.first() == QLatin1String("add-indexes");
+    if (args.size() != 2 || (demo && addingIndexes)) {
         err << "usage: punchclock-createdb [--demo] sqlite FILE\n"
                "       punchclock-createdb [--demo] postgresql|sqlserver \"ODBC connection string\"\n"
                "       punchclock-createdb add-indexes FILE|DSN\n";
         return 2;
     }
     try {
-        if (args.at(0) == QLatin1String("add-indexes"))
+        if (addingIndexes)
             addIndexes(args.at(1), out);
         else
             createDatabase(sqlDialectNamed(args.at(0)), args.at(1), demo);
