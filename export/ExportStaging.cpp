@@ -87,6 +87,8 @@ void stage(RecordQuery& search, RecordQuery& staging, const QString& kind, const
     staging.close();
     staging.sql() = {QStringLiteral("select * from ptemp "), tagCondition};
     staging.open();
+    // The grids of the staging show the rows once they are all written, not row by row.
+    const RecordQuery::HeldSignals oneUpdate(staging);
 
     Field& tag = staging.fieldByName(QStringLiteral("P00"));
     Field& card = staging.fieldByName(QStringLiteral("P01"));

@@ -245,6 +245,20 @@ RecordQuery::RecordQuery(const QString& name, Connection& connection, WriteMode 
 
 RecordQuery::~RecordQuery() = default;
 
+RecordQuery::HeldSignals::HeldSignals(RecordQuery& query)
+    : query_(query)
+{
+    ++query_.signalHolds_;
+}
+
+RecordQuery::HeldSignals::~HeldSignals()
+{
+    if (--query_.signalHolds_ > 0 || !query_.signalsOwed_)
+        return;
+    query_.signalsOwed_ = false;
+    Q_EMIT query_.rowsChanged();
+}
+
 void RecordQuery::bindDeclaredFields()
 {
     fields_.clear();
@@ -322,12 +336,13 @@ void RecordQuery::read(QSqlDatabase& db)
     }
 
     rows_ = std::move(rows);
+    emptyValues_.clear();
     deleted_.clear();
     current_ = 0;
     eof_ = rows_.empty();
     modified_ = false;
     state_ = State::Browse;
-    Q_EMIT rowsChanged();
+    notify(&RecordQuery::rowsChanged);
 }
 
 // Rows keep the declared fields' columns and the key's; a table that has neither a key nor a
@@ -423,7 +438,7 @@ void RecordQuery::close()
     current_ = 0;
     eof_ = true;
     modified_ = false;
-    Q_EMIT rowsChanged();
+    notify(&RecordQuery::rowsChanged);
 }
 
 void RecordQuery::execSql()
@@ -512,7 +527,7 @@ QString RecordQuery::textAt(int row, int fieldIndex) const
 
 bool RecordQuery::hasPendingChanges() const
 {
-    if (!deleted_.empty())
+    if (!deleted_.empty() || state_ == State::Insert)
         return true;
     for (const Row& row : rows_) {
         if (row.change() != Change::None)
@@ -555,17 +570,22 @@ RecordQuery::RowState& RecordQuery::stateOf(Row& row) const
     return *row.state;
 }
 
-RecordQuery::Row RecordQuery::emptyRow() const
+RecordQuery::Row RecordQuery::emptyRow()
 {
-    Row row;
-    row.values.reserve(qsizetype(columns_.size()) + 1);
-    for (const Column& column : columns_)
-        row.values.append(QVariant(QMetaType(column.type)));
-    if (rowidColumn_ >= 0)
-        row.values.append(QVariant());
+    // Every new row starts from the same typed NULLs and flags, shared until it is set.
     const int count = int(columns_.size());
-    row.state = std::make_unique<RowState>(
-        RowState{Change::Inserted, row.values, QBitArray(count, false), QBitArray(count, false)});
+    if (emptyValues_.isEmpty()) {
+        emptyValues_.clear();
+        for (const Column& column : columns_)
+            emptyValues_.append(QVariant(QMetaType(column.type)));
+        if (rowidColumn_ >= 0)
+            emptyValues_.append(QVariant());
+        noColumns_ = QBitArray(count, false);
+    }
+    Row row;
+    row.values = emptyValues_;
+    // No original values: nothing of the row is in the table before it is written.
+    row.state = std::make_unique<RowState>(RowState{Change::Inserted, {}, noColumns_, noColumns_});
     return row;
 }
 
@@ -639,7 +659,7 @@ void RecordQuery::setFieldValue(int fieldIndex, const QVariant& value)
     }
     stateOf(buffer_).assigned.setBit(column);
     modified_ = true;
-    Q_EMIT rowChanged(current_);
+    notify(&RecordQuery::rowChanged, current_);
 }
 
 void RecordQuery::checkBrowseMode()
@@ -658,13 +678,14 @@ void RecordQuery::startNewRow(int position)
     checkBrowseMode();
     position = std::clamp(position, 0, int(rows_.size()));
     buffer_ = emptyRow();
-    Q_EMIT rowAboutToBeInserted(position);
-    rows_.insert(rows_.begin() + position, buffer_);
+    notify(&RecordQuery::rowAboutToBeInserted, position);
+    // The new row lives in the buffer until it is posted; its place holds nothing meanwhile.
+    rows_.insert(rows_.begin() + position, Row());
     current_ = position;
     eof_ = false;
     modified_ = false;
     state_ = State::Insert;
-    Q_EMIT rowInserted(position);
+    notify(&RecordQuery::rowInserted, position);
     if (afterInsert_)
         afterInsert_();
 }
@@ -707,7 +728,7 @@ void RecordQuery::cancel()
     if (state_ == State::Edit) {
         state_ = State::Browse;
         modified_ = false;
-        Q_EMIT rowChanged(current_);
+        notify(&RecordQuery::rowChanged, current_);
     }
 }
 
@@ -743,7 +764,7 @@ void RecordQuery::post()
     target = std::move(posted);
     state_ = State::Browse;
     modified_ = false;
-    Q_EMIT rowChanged(current_);
+    notify(&RecordQuery::rowChanged, current_);
 }
 
 void RecordQuery::remove()
@@ -771,12 +792,12 @@ void RecordQuery::remove()
 void RecordQuery::eraseCurrentRow()
 {
     const int erased = current_;
-    Q_EMIT rowAboutToBeRemoved(erased);
+    notify(&RecordQuery::rowAboutToBeRemoved, erased);
     rows_.erase(rows_.begin() + erased);
     if (current_ >= int(rows_.size()))
         current_ = std::max(0, int(rows_.size()) - 1);
     eof_ = rows_.empty();
-    Q_EMIT rowRemoved(erased);
+    notify(&RecordQuery::rowRemoved, erased);
 }
 
 void RecordQuery::updateBatch()
@@ -790,6 +811,7 @@ void RecordQuery::updateBatch()
     std::vector<std::pair<std::size_t, QVariant>> insertedIds;
     connection_.run([&](QSqlDatabase& db) {
         insertedIds.clear();
+        insertedIds.reserve(rows_.size());
         writeBatch(db, insertedIds);
     });
     for (const auto& [i, id] : insertedIds)
@@ -797,7 +819,7 @@ void RecordQuery::updateBatch()
     for (Row& row : rows_)
         markWritten(row);
     deleted_.clear();
-    Q_EMIT rowsChanged();
+    notify(&RecordQuery::rowsChanged);
 }
 
 void RecordQuery::writeBatch(QSqlDatabase& db, std::vector<std::pair<std::size_t, QVariant>>& insertedIds)

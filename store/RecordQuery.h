@@ -67,6 +67,20 @@ public:
     bool isModified() const { return modified_; }
     bool hasPendingChanges() const;
 
+    // While one of these lives, the query raises no row signals; when the last one ends, a single
+    // rowsChanged() tells of all that changed meanwhile. Grids over a query that a program fills
+    // row by row then update once, instead of for every row and field.
+    class HeldSignals {
+    public:
+        explicit HeldSignals(RecordQuery& query);
+        ~HeldSignals();
+        HeldSignals(const HeldSignals&) = delete;
+        HeldSignals& operator=(const HeldSignals&) = delete;
+
+    private:
+        RecordQuery& query_;
+    };
+
     void setAfterInsert(std::function<void()> handler) { afterInsert_ = std::move(handler); }
     // Told the number of rows read so far as open() reads each row, for a progress display. What
     // it throws ends the opening, and the query stays closed.
@@ -118,6 +132,14 @@ private:
         bool assigned(int column) const { return state && state->assigned.testBit(column); }
     };
 
+    // Raises the signal, or notes that one rowsChanged() is owed while signals are held.
+    template <typename... Params, typename... Args> void notify(void (RecordQuery::*signal)(Params...), Args... args)
+    {
+        if (signalHolds_ > 0)
+            signalsOwed_ = true;
+        else
+            (this->*signal)(args...);
+    }
     [[noreturn]] void fail(const QString& message) const;
     void read(QSqlDatabase& db);
     void writeBatch(QSqlDatabase& db, std::vector<std::pair<std::size_t, QVariant>>& insertedIds);
@@ -151,7 +173,7 @@ private:
     // table without either, by all the values it was read with.
     QString locateCondition(QSqlDatabase& db, const Row& row, bool withChangedColumns, QVariantList& bindings);
     void markWritten(Row& row) const;
-    Row emptyRow() const;
+    Row emptyRow();
 
     QString name_;
     Connection& connection_;
@@ -169,8 +191,12 @@ private:
     std::vector<Row> deleted_;
     int current_ = 0;
     bool eof_ = true;
-    Row buffer_; // the row being edited or inserted
+    Row buffer_;                  // the row being edited or inserted
+    QList<QVariant> emptyValues_; // of a new row, made at the first append after opening
+    QBitArray noColumns_;
     bool modified_ = false;
+    int signalHolds_ = 0;
+    bool signalsOwed_ = false;
 
     std::function<void()> afterInsert_;
     std::function<void(int)> readProgress_;

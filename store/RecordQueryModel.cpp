@@ -10,6 +10,8 @@ RecordQueryModel::RecordQueryModel(RecordQuery& query, QList<Column> columns, QO
     connect(&query_, &RecordQuery::rowsChanged, this, [this] {
         beginResetModel();
         endResetModel();
+        markedRow_ = query_.currentRow();
+        marker_ = currentMarker();
     });
     connect(&query_, &RecordQuery::rowAboutToBeInserted, this, [this](int row) { beginInsertRows({}, row, row); });
     connect(&query_, &RecordQuery::rowInserted, this, [this] {
@@ -21,9 +23,11 @@ RecordQueryModel::RecordQueryModel(RecordQuery& query, QList<Column> columns, QO
         endRemoveRows();
         markCurrentRow();
     });
+    // Setting a field changes its row only; the marker moves or changes when a row is posted.
     connect(&query_, &RecordQuery::rowChanged, this, [this](int row) {
         Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1));
-        markCurrentRow();
+        if (markedRow_ != query_.currentRow() || marker_ != currentMarker())
+            markCurrentRow();
     });
 }
 
@@ -36,6 +40,12 @@ void RecordQueryModel::markCurrentRow()
             Q_EMIT headerDataChanged(Qt::Vertical, row, row);
     }
     markedRow_ = query_.currentRow();
+    marker_ = currentMarker();
+}
+
+QString RecordQueryModel::currentMarker() const
+{
+    return query_.state() == RecordQuery::State::Insert ? QStringLiteral("*") : QStringLiteral("▶");
 }
 
 int RecordQueryModel::rowCount(const QModelIndex& parent) const
@@ -74,9 +84,7 @@ QVariant RecordQueryModel::headerData(int section, Qt::Orientation orientation, 
     if (orientation == Qt::Horizontal)
         return section < columns_.size() ? QVariant(columns_.at(section).title) : QVariant();
     // The narrow column at the left marks the current row, and a row being added.
-    if (section != query_.currentRow())
-        return QString();
-    return query_.state() == RecordQuery::State::Insert ? QStringLiteral("*") : QStringLiteral("▶");
+    return section == query_.currentRow() ? currentMarker() : QString();
 }
 
 Qt::ItemFlags RecordQueryModel::flags(const QModelIndex& index) const

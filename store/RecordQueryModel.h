@@ -23,10 +23,7 @@ public:
     RecordQueryModel(RecordQuery& query, QList<Column> columns, QObject* parent = nullptr);
 
     void setEditable(bool editable) { editable_ = editable; }
-    void setErrorReporter(std::function<void(const std::exception&)> reporter)
-    {
-        reportError_ = std::move(reporter);
-    }
+    void setErrorReporter(std::function<void(const std::exception&)> reporter) { reportError_ = std::move(reporter); }
     const QList<Column>& columns() const { return columns_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -39,10 +36,12 @@ public:
 private:
     int fieldIndex(int column) const;
     void markCurrentRow();
+    QString currentMarker() const;
 
     RecordQuery& query_;
     QList<Column> columns_;
     bool editable_ = false;
     int markedRow_ = -1;
+    QString marker_; // as last drawn at markedRow_
     std::function<void(const std::exception&)> reportError_;
 };

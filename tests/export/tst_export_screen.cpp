@@ -83,7 +83,7 @@ private Q_SLOTS:
 private:
     void addPunches(const QString& kind, const Punches& punches);
     void searchFor(const QString& kind);
-    Rows gridRows() const;
+    static Rows gridRows(const QTableView* grid);
     Rows stagedRows();
     void writeSettings(const QByteArray& line);
     void writeSettingsThroughPanel(const QStringList& values);
@@ -142,9 +142,9 @@ void TclockoutTest::searchFor(const QString& kind)
     screen_->Button5->click();
 }
 
-Rows TclockoutTest::gridRows() const
+Rows TclockoutTest::gridRows(const QTableView* grid)
 {
-    const QAbstractItemModel* model = screen_->DBGrid1->model();
+    const QAbstractItemModel* model = grid->model();
     Rows rows;
     for (int r = 0; r < model->rowCount(); ++r) {
         QStringList row;
@@ -257,7 +257,7 @@ void TclockoutTest::search()
 
     QCOMPARE(dialogs_->takeTexts(), QStringList());
     QCOMPARE(screen_->clock_ADOQ.statementText(), statement);
-    QCOMPARE(gridRows(), grid);
+    QCOMPARE(gridRows(screen_->DBGrid1), grid);
     const QAbstractItemModel* model = screen_->DBGrid1->model();
     QStringList titles;
     for (int c = 0; c < model->columnCount(); ++c)
@@ -329,6 +329,7 @@ void TclockoutTest::staging()
     QCOMPARE(stagedRows(), staged);
     QCOMPARE(other_->rows(u"SELECT P01 FROM ptemp WHERE P00 = '其他'"_s), QStringList{u"another program's row"_s});
     QCOMPARE(screen_->clockexp_ADOQ.rowCount(), staged.size());
+    QCOMPARE(gridRows(screen_->DBGrid2), staged);
 }
 
 void TclockoutTest::workbook_data()

@@ -38,6 +38,24 @@ FieldDefs personFields()
             textField(QStringLiteral("note"), 20)};
 }
 
+// The names and ages of the people in a batch query, and a grid's model of both.
+struct PeopleGrid {
+    explicit PeopleGrid(const QString& connectionString)
+    {
+        connection.setConnectionString(connectionString);
+        query.sql() << QStringLiteral("SELECT * FROM person ORDER BY id");
+        query.open();
+    }
+
+    Connection connection{QStringLiteral("test")};
+    RecordQuery query{QStringLiteral("people"),
+                      connection,
+                      RecordQuery::WriteMode::Batch,
+                      {textField(QStringLiteral("name")), integerField(QStringLiteral("age"))}};
+    RecordQueryModel model{
+        query, {{QStringLiteral("name"), QStringLiteral("姓名")}, {QStringLiteral("age"), QStringLiteral("Age")}}};
+};
+
 } // namespace
 
 class TestRecordQuery : public QObject {
@@ -59,6 +77,7 @@ private Q_SLOTS:
     void textRoundTrip_data();
     void textRoundTrip();
     void gridModel();
+    void heldSignals();
 
 private:
     static void addEngineRows();
@@ -574,14 +593,9 @@ void TestRecordQuery::textRoundTrip()
 void TestRecordQuery::gridModel()
 {
     const QString connectionString = prepare(QStringLiteral("sqlite"));
-    Connection connection(QStringLiteral("test"));
-    connection.setConnectionString(connectionString);
-    RecordQuery query(QStringLiteral("people"), connection, RecordQuery::WriteMode::Batch,
-                      {textField(QStringLiteral("name")), integerField(QStringLiteral("age"))});
-    query.sql() << QStringLiteral("SELECT * FROM person ORDER BY id");
-    query.open();
-    RecordQueryModel model(
-        query, {{QStringLiteral("name"), QStringLiteral("姓名")}, {QStringLiteral("age"), QStringLiteral("Age")}});
+    PeopleGrid grid(connectionString);
+    RecordQuery& query = grid.query;
+    RecordQueryModel& model = grid.model;
     model.setEditable(true);
     QString reported;
     model.setErrorReporter([&](const std::exception& e) { reported = QString::fromUtf8(e.what()); });
@@ -610,6 +624,65 @@ void TestRecordQuery::gridModel()
     QCOMPARE(model.rowCount(), 3);
     QCOMPARE(model.headerData(2, Qt::Vertical, Qt::DisplayRole).toString(), QStringLiteral("*"));
     QCOMPARE(model.headerData(0, Qt::Vertical, Qt::DisplayRole).toString(), QString());
+}
+
+// Rows added and written while the query's signals are held reach the grid as one reset, after
+// which it shows every row; without a hold, rows signal one by one, and setting a field of a new
+// row redraws that row but not the row marker, which changes when the row is posted.
+void TestRecordQuery::heldSignals()
+{
+    const QString connectionString = prepare(QStringLiteral("sqlite"));
+    PeopleGrid grid(connectionString);
+    RecordQuery& query = grid.query;
+    RecordQueryModel& model = grid.model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy inserts(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy marks(&model, &QAbstractItemModel::headerDataChanged);
+    const auto shownRows = [&model] {
+        QStringList rows;
+        for (int r = 0; r < model.rowCount(); ++r)
+            rows.append(model.index(r, 0).data().toString() + QLatin1Char('|') + model.index(r, 1).data().toString());
+        return rows;
+    };
+
+    {
+        const RecordQuery::HeldSignals outer(query);
+        for (int i = 0; i < 3; ++i) {
+            const RecordQuery::HeldSignals inner(query); // only the outermost hold tells
+            query.append();
+            query.fieldByName(QStringLiteral("name")).setAsString(QStringLiteral("N%1").arg(i));
+            query.fieldByName(QStringLiteral("age")).setAsInteger(20 + i);
+        }
+        query.updateBatch();
+        QCOMPARE(resets.size() + inserts.size() + changes.size() + marks.size(), 0);
+    }
+    QCOMPARE(resets.size(), 1);
+    QCOMPARE(inserts.size() + changes.size() + marks.size(), 0);
+    const QStringList expected{QStringLiteral("Ann|30"), QStringLiteral("Bob|"), QStringLiteral("N0|20"),
+                               QStringLiteral("N1|21"), QStringLiteral("N2|22")};
+    QCOMPARE(shownRows(), expected);
+    QCOMPARE(model.headerData(4, Qt::Vertical, Qt::DisplayRole).toString(), QStringLiteral("▶"));
+    QCOMPARE(
+        OtherProgram(connectionString).rows(QStringLiteral("SELECT name, COALESCE(age, '') FROM person ORDER BY id")),
+        expected);
+    {
+        const RecordQuery::HeldSignals idle(query); // nothing changes, nothing to tell
+    }
+    QCOMPARE(resets.size(), 1);
+
+    query.append();
+    QCOMPARE(inserts.size(), 1);
+    QCOMPARE(model.headerData(5, Qt::Vertical, Qt::DisplayRole).toString(), QStringLiteral("*"));
+    const qsizetype marksOfNewRow = marks.size();
+    query.fieldByName(QStringLiteral("name")).setAsString(QStringLiteral("Cy"));
+    QCOMPARE(changes.size(), 1);
+    QCOMPARE(marks.size(), marksOfNewRow);
+    query.post();
+    QVERIFY(marks.size() > marksOfNewRow);
+    QCOMPARE(model.headerData(5, Qt::Vertical, Qt::DisplayRole).toString(), QStringLiteral("▶"));
+    QCOMPARE(model.index(5, 0).data().toString(), QStringLiteral("Cy"));
 }
 
 QTEST_GUILESS_MAIN(TestRecordQuery)

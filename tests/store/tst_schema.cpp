@@ -1,13 +1,16 @@
 // The five tables on both engines, read and written through queries that declare every column
 // the schema scripts define, and the tool that creates a database.
 #include "Connection.h"
+#include "OtherProgram.h"
 #include "RecordQuery.h"
 #include "TemporaryWorkingDirectory.h"
 #include "TestDatabases.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSqlRecord>
 #include <QtTest>
 
 namespace {
@@ -101,6 +104,8 @@ private Q_SLOTS:
     void demoRows_data();
     void demoRows();
     void createdbTool();
+    void addIndexesTool_data();
+    void addIndexesTool();
 
 private:
     TestDatabases databases_;
@@ -227,6 +232,97 @@ void TestSchema::createdbTool()
     employees.open();
     QCOMPARE(employees.rowCount(), 4);
     QCOMPARE(employees.fieldByName(QStringLiteral("emp_name")).asString(), QStringLiteral("王小明"));
+}
+
+void TestSchema::addIndexesTool_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QString>("indexList");
+    QTest::newRow("sqlite") << QStringLiteral("sqlite")
+                            << QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY name");
+    QTest::newRow("postgresql") << QStringLiteral("postgresql")
+                                << QStringLiteral("SELECT indexname FROM pg_indexes WHERE schemaname = 'public' "
+                                                  "AND indexname NOT LIKE '%_pkey' ORDER BY indexname");
+}
+
+// A database as an existing site has it, without the schema's indexes but with one of its own
+// that serves the day search: the tool adds the five missing indexes and keeps the site's, and
+// a second run adds nothing. Tables and rows stay as they were.
+void TestSchema::addIndexesTool()
+{
+    QFETCH(QString, engine);
+    QFETCH(QString, indexList);
+    SKIP_UNLESS_AVAILABLE(engine);
+    const QString connectionString = databases_.fresh(engine, true);
+    const bool sqlite = engine == QLatin1String("sqlite");
+    const QString target = sqlite ? connectionString.section(QStringLiteral("Data Source="), 1)
+                                  : qEnvironmentVariable("PUNCHCLOCK_TEST_DSN");
+    OtherProgram site(connectionString);
+    for (const QString& index :
+         {QStringLiteral("clock_emp_day"), QStringLiteral("clock_actual_day"), QStringLiteral("pre_over_emp_day"),
+          QStringLiteral("pre_over_day"), QStringLiteral("ptemp_tag"), QStringLiteral("employee_no")})
+        site.run(QStringLiteral("DROP INDEX ") + index);
+    site.run(QStringLiteral("CREATE INDEX site_day ON clock (clock_dat2, clock_emp)"));
+    site.run(QStringLiteral(
+        "INSERT INTO clock (clock_emp, clock_dat1, clock_stime2) VALUES ('A001', '2024/05/03', '08:00')"));
+    const auto contents = [&site] {
+        QStringList lines;
+        for (const Table& table : schemaTables(QStringLiteral("sqlite"))) {
+            QSqlQuery query = site.run(QStringLiteral("SELECT * FROM %1 WHERE 1 = 0").arg(table.name));
+            QStringList columns;
+            for (int i = 0; i < query.record().count(); ++i)
+                columns.append(query.record().fieldName(i).toLower());
+            lines.append(table.name + QLatin1Char(':') + columns.join(QLatin1Char(',')));
+            lines += site.rows(QStringLiteral("SELECT * FROM %1 ORDER BY id").arg(table.name));
+        }
+        return lines;
+    };
+    const QStringList before = contents();
+
+    const auto run = [&target](QProcess& process) {
+        process.start(QStringLiteral(PUNCHCLOCK_BINARY_DIR "/store/punchclock-createdb"),
+                      {QStringLiteral("add-indexes"), target});
+        return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
+    };
+    QProcess first;
+    QVERIFY(run(first));
+    QCOMPARE(first.readAllStandardError(), QByteArray());
+    QCOMPARE(first.exitCode(), 0);
+    QCOMPARE(QString::fromUtf8(first.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             (QStringList{QStringLiteral("clock_emp_day ON clock (clock_emp, clock_dat1): added"),
+                          QStringLiteral("clock_actual_day ON clock (clock_dat2): present as site_day"),
+                          QStringLiteral("pre_over_emp_day ON pre_over (pres_emp, pres_sdate): added"),
+                          QStringLiteral("pre_over_day ON pre_over (pres_sdate): added"),
+                          QStringLiteral("ptemp_tag ON ptemp (P00): added"),
+                          QStringLiteral("employee_no ON employee (emp_no): added")}));
+    const QStringList indexes{QStringLiteral("clock_emp_day"), QStringLiteral("employee_no"),
+                              QStringLiteral("pre_over_day"),  QStringLiteral("pre_over_emp_day"),
+                              QStringLiteral("ptemp_tag"),     QStringLiteral("site_day")};
+    QCOMPARE(site.rows(indexList), indexes);
+    QCOMPARE(contents(), before);
+
+    QProcess second;
+    QVERIFY(run(second));
+    QCOMPARE(second.exitCode(), 0);
+    const QStringList again =
+        QString::fromUtf8(second.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(again.size(), 6);
+    for (const QString& line : again)
+        QVERIFY2(line.contains(QStringLiteral(": present as ")), qPrintable(line));
+    QCOMPARE(site.rows(indexList), indexes);
+    QCOMPARE(contents(), before);
+
+    if (sqlite) {
+        const TemporaryWorkingDirectory workingDir;
+        QProcess nowhere;
+        nowhere.start(QStringLiteral(PUNCHCLOCK_BINARY_DIR "/store/punchclock-createdb"),
+                      {QStringLiteral("add-indexes"), QStringLiteral("nowhere.db")});
+        QVERIFY(nowhere.waitForFinished(60000));
+        QCOMPARE(nowhere.exitCode(), 1);
+        QCOMPARE(nowhere.readAllStandardError(),
+                 QByteArrayLiteral("nowhere.db is neither a database file nor an ODBC data source\n"));
+        QVERIFY(!QFileInfo::exists(workingDir.filePath(QStringLiteral("nowhere.db"))));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSchema)
