@@ -514,7 +514,7 @@ void TclockoutTest::cancelledExport()
     QVERIFY(!QApplication::overrideCursor());
     if (search) {
         QVERIFY(!screen_->clock_ADOQ.isOpen());
-        QCOMPARE(gridRows(), Rows());
+        QCOMPARE(gridRows(screen_->DBGrid1), Rows());
         QVERIFY(!screen_->Button6->isEnabled());
     }
 }
