@@ -48,8 +48,8 @@ PunchRequest punchOf(int terminal, int index)
     const int day = index / punchesPerDay;
     PunchRequest request;
     request.kind = kinds[index % punchesPerDay];
-    request.employeeNo = day % 2 == 0 ? u"S%1"_s.arg(day % sharedEmployees)
-                                      : u"T%1-%2"_s.arg(terminal).arg(day % sharedEmployees);
+    request.employeeNo =
+        day % 2 == 0 ? u"S%1"_s.arg(day % sharedEmployees) : u"T%1-%2"_s.arg(terminal).arg(day % sharedEmployees);
     request.cardNo = u"C"_s + request.employeeNo;
     request.overtimeLevel = u"A"_s;
     request.date = QDate(2024, 1, 1).addDays(day).toString(u"yyyy/MM/dd"_s);
@@ -149,7 +149,8 @@ QString milliseconds(qint64 nanoseconds)
 void runLoad(QTextStream& out, const QString& program, const QString& connectionString, int terminals, int punches)
 {
     OtherProgram(connectionString)
-        .run(u"INSERT INTO pres_sys (comp, class_no, class_item, work1, work2) VALUES ('', '01', '日班', '08:00', '17:00')"_s);
+        .run(
+            u"INSERT INTO pres_sys (comp, class_no, class_item, work1, work2) VALUES ('', '01', '日班', '08:00', '17:00')"_s);
     std::vector<std::unique_ptr<QProcess>> processes;
     QElapsedTimer wall;
     wall.start();
@@ -189,8 +190,8 @@ void runLoad(QTextStream& out, const QString& program, const QString& connection
         << "day-rows found:       " << rows.found << '\n'
         << "duplicate day-rows:   " << rows.doubled << '\n'
         << "missing day-rows:     " << rows.missing << '\n'
-        << "errors:               " << errors << (firstError.isEmpty() ? QString() : u" (first: "_s + firstError + u")"_s)
-        << '\n'
+        << "errors:               " << errors
+        << (firstError.isEmpty() ? QString() : u" (first: "_s + firstError + u")"_s) << '\n'
         << "latency p50 / p99:    " << milliseconds(percentile(latencies, 0.50)) << " / "
         << milliseconds(percentile(latencies, 0.99)) << '\n'
         << "throughput:           " << QString::number(double(latencies.size()) / (double(elapsed) / 1e9), 'f', 0)
@@ -301,7 +302,8 @@ void compareWithDirectSql(QTextStream& out, const QString& folder, int punches)
         const QString path = folder + u"/"_s + name;
         const QString connectionString = TestDatabases::createSqlite(path);
         OtherProgram(connectionString)
-            .run(u"INSERT INTO pres_sys (comp, class_no, class_item, work1, work2) VALUES ('', '01', '日班', '08:00', '17:00')"_s);
+            .run(
+                u"INSERT INTO pres_sys (comp, class_no, class_item, work1, work2) VALUES ('', '01', '日班', '08:00', '17:00')"_s);
         return std::make_pair(path, connectionString);
     };
 
@@ -359,8 +361,8 @@ int main(int argc, char* argv[])
             return 0;
         }
         out << "SQLite file" << Qt::endl;
-        runLoad(out, application.applicationFilePath(),
-                TestDatabases::createSqlite(folder.filePath(u"load.db"_s)), terminals, punches);
+        runLoad(out, application.applicationFilePath(), TestDatabases::createSqlite(folder.filePath(u"load.db"_s)),
+                terminals, punches);
         compareWithDirectSql(out, folder.path(), punches);
         return 0;
     } catch (const std::exception& error) {
