@@ -1,5 +1,7 @@
 #include "EngineFailure.h"
 
+#include "EngineError.h"
+
 #include <QMetaType>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -12,14 +14,6 @@
 #include <sqlext.h>
 
 namespace {
-
-QString engineText(const QSqlError& error)
-{
-    QString text = error.databaseText().trimmed();
-    if (text.isEmpty())
-        text = error.text().trimmed();
-    return text;
-}
 
 // The SQLSTATE of the first diagnostic record of a QODBC handle, or empty.
 QString sqlStateOf(const QVariant& handle, SQLSMALLINT handleType)
@@ -38,42 +32,16 @@ QString sqlStateOf(const QVariant& handle, SQLSMALLINT handleType)
     return QString::fromLatin1(reinterpret_cast<const char*>(state));
 }
 
-DatabaseError::Cause causeOfSqlState(const QString& state)
+// Qt's ODBC driver passes the driver's own error number on, not the SQLSTATE; the handle still
+// holds it until its next call, so the error is read with it.
+DatabaseError failure(const QSqlError& error, const QSqlDriver* driver, const QVariant& handle, SQLSMALLINT handleType)
 {
-    static const QStringList busy = {
-        QStringLiteral("40001"), // serialization failure; SQL Server's deadlock victim
-        QStringLiteral("40P01"), // PostgreSQL: deadlock detected
-        QStringLiteral("55P03"), // PostgreSQL: lock not available (lock_timeout)
-    };
-    static const QStringList sessionEnded = {
-        QStringLiteral("57P01"), // PostgreSQL: terminated by an administrator (restart, shutdown)
-        QStringLiteral("57P02"), // crash shutdown
-        QStringLiteral("57P03"), // cannot connect now (starting up)
-    };
-    if (busy.contains(state))
-        return DatabaseError::Cause::Busy;
-    if (state.startsWith(QLatin1String("08")) || sessionEnded.contains(state))
-        return DatabaseError::Cause::ConnectionLost;
-    return DatabaseError::Cause::Other;
-}
-
-DatabaseError::Cause causeOfSqliteCode(const QString& nativeCode)
-{
-    constexpr int sqliteBusy = 5;
-    constexpr int sqliteLocked = 6;
-    const int primary = nativeCode.toInt() & 0xff; // extended codes keep the primary in the low byte
-    return primary == sqliteBusy || primary == sqliteLocked ? DatabaseError::Cause::Busy : DatabaseError::Cause::Other;
-}
-
-DatabaseError failure(const QSqlError& error, const QSqlDriver* driver, const QVariant& odbcHandle,
-                      SQLSMALLINT handleType)
-{
-    DatabaseError::Cause cause = DatabaseError::Cause::Other;
-    if (driver && driver->dbmsType() == QSqlDriver::SQLite)
-        cause = causeOfSqliteCode(error.nativeErrorCode());
-    else
-        cause = causeOfSqlState(sqlStateOf(odbcHandle, handleType));
-    return DatabaseError(engineText(error), cause);
+    const QString driverName =
+        driver && driver->dbmsType() == QSqlDriver::SQLite ? QStringLiteral("QSQLITE") : QStringLiteral("QODBC");
+    const QString state = driverName == QLatin1String("QODBC") ? sqlStateOf(handle, handleType) : QString();
+    const QSqlError withState =
+        state.isEmpty() ? error : QSqlError(error.driverText(), error.databaseText(), error.type(), state);
+    return DatabaseError(engineText(error), engineCause(withState, driverName));
 }
 
 } // namespace

@@ -23,7 +23,21 @@
 
 namespace {
 
-using Engine = QSqlDriver::DbmsType;
+// Where the engines' SQL differs: how a transaction takes its lock, how a row is found again.
+enum class Engine { SQLite, PostgreSQL, SqlServer };
+
+// The engine by the product name that the connection reports.
+Engine engineNamed(const QString& dbmsName)
+{
+    if (dbmsName == QLatin1String("SQLite"))
+        return Engine::SQLite;
+    if (dbmsName == QLatin1String("PostgreSQL"))
+        return Engine::PostgreSQL;
+    if (dbmsName == QLatin1String("Microsoft SQL Server"))
+        return Engine::SqlServer;
+    throw DatabaseError(
+        QStringLiteral("Punches are written to SQLite, PostgreSQL or SQL Server databases, not to %1").arg(dbmsName));
+}
 
 // How long a punch keeps retrying while the database is busy, in all.
 constexpr std::chrono::milliseconds busyPatience{5000};
@@ -175,7 +189,7 @@ QString definitionText(Engine engine, bool endOfShift)
 {
     const QString columns = QStringLiteral("class_no, class_item, work1, work2 FROM pres_sys");
     const QString condition = endOfShift ? QStringLiteral(" WHERE comp = ''") : QString();
-    if (engine == Engine::MSSqlServer)
+    if (engine == Engine::SqlServer)
         return QStringLiteral("SELECT TOP (1) ") + columns + condition;
     return QStringLiteral("SELECT ") + columns + condition + QStringLiteral(" LIMIT 1");
 }
@@ -232,15 +246,10 @@ QString punchConfirmation(const QString& employeeName, PunchKind kind, const Pun
 // every later punch on that database.
 class PunchRecorder::Statements {
 public:
-    explicit Statements(const QSqlDatabase& db)
-        : engine_(db.driver()->dbmsType())
+    Statements(const QSqlDatabase& db, Engine engine)
+        : engine_(engine)
         , driver_(db.driver())
     {
-        if (engine_ != Engine::SQLite && engine_ != Engine::PostgreSQL && engine_ != Engine::MSSqlServer) {
-            throw DatabaseError(QStringLiteral("Punches are written to SQLite, PostgreSQL or SQL Server databases; "
-                                               "the driver %1 reaches none of them")
-                                    .arg(db.driverName()));
-        }
     }
 
     // Whether these statements were prepared on that database, which is still open.
@@ -379,7 +388,7 @@ PunchWritten PunchRecorder::record(const PunchRequest& request)
 PunchRecorder::Statements& PunchRecorder::statementsFor(QSqlDatabase& db)
 {
     if (!statements_ || !statements_->belongTo(db))
-        statements_ = std::make_unique<Statements>(db);
+        statements_ = std::make_unique<Statements>(db, engineNamed(connection_.dbmsName()));
     return *statements_;
 }
 
@@ -422,10 +431,10 @@ PunchWritten PunchRecorder::recordOnce(QSqlDatabase& db, const PunchRequest& req
             const bool found = find.next();
             // How the edit finds the row again: by what the lookup read in front, or on SQL
             // Server by the same condition under the locks the lookup took.
-            const QVariantList rowLocation = !found                                      ? QVariantList()
-                                             : statement.engine() == Engine::MSSqlServer ? day
-                                                                                         : QVariantList{find.value(0)};
-            const int startTimeColumn = statement.engine() == Engine::MSSqlServer ? 0 : 1;
+            const QVariantList rowLocation = !found                                    ? QVariantList()
+                                             : statement.engine() == Engine::SqlServer ? day
+                                                                                       : QVariantList{find.value(0)};
+            const int startTimeColumn = statement.engine() == Engine::SqlServer ? 0 : 1;
             const QString startTime = found && !shift ? find.value(startTimeColumn).toString() : QString();
             find.finish();
 

@@ -2,6 +2,7 @@
 
 #include "ConnectionString.h"
 #include "DatabaseError.h"
+#include "EngineError.h"
 #include "EngineSettings.h"
 #include "FileSystemKind.h"
 #include "OdbcDataSources.h"
@@ -15,9 +16,13 @@
 #include <QSqlQuery>
 #include <QUrl>
 
-#include <sqlite3.h>
-
+#include <algorithm>
 #include <optional>
+
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -31,14 +36,6 @@ QHash<QString, int>& heldSqliteFiles()
 {
     static QHash<QString, int> files;
     return files;
-}
-
-QString engineText(const QSqlError& error)
-{
-    QString text = error.databaseText().trimmed();
-    if (text.isEmpty())
-        text = error.text().trimmed();
-    return text;
 }
 
 // How long a statement waits for another connection's lock on an SQLite file.
@@ -62,6 +59,43 @@ bool isAccessFile(const QByteArray& head)
     const QByteArray name = head.mid(4, 15);
     return name == QByteArrayLiteral("Standard Jet DB") || name == QByteArrayLiteral("Standard ACE DB");
 }
+
+// The device and inode of the file, or none when it is not there.
+std::pair<quint64, quint64> fileIdentity(const QString& path)
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return {0, 0};
+    return {quint64(status.st_dev), quint64(status.st_ino)};
+}
+
+QString odbcDbmsName(const QSqlDatabase& db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (handle.metaType() != QMetaType::fromType<SQLHANDLE>())
+        return {};
+    const SQLHANDLE connection = *static_cast<const SQLHANDLE*>(handle.constData());
+    SQLCHAR name[128] = {};
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(connection, SQL_DBMS_NAME, name, sizeof name, &length)))
+        return {};
+    return QString::fromUtf8(reinterpret_cast<const char*>(name));
+}
+
+// The link's sockets are those that opening it added.
+std::vector<OpenSocket> socketsAdded(const std::vector<OpenSocket>& before, const std::vector<OpenSocket>& after)
+{
+    std::vector<OpenSocket> added;
+    for (const OpenSocket& socket : after) {
+        if (std::find(before.begin(), before.end(), socket) == before.end())
+            added.push_back(socket);
+    }
+    return added;
+}
+
+// The client's own watch gives the server's statement time-out this long to speak first, so
+// that a merely slow statement ends with the server's error and keeps its link.
+constexpr int deadlineGraceSeconds = 5;
 
 } // namespace
 
@@ -99,6 +133,8 @@ void Connection::close()
         db.close();
     }
     QSqlDatabase::removeDatabase(qtName_);
+    linkSockets_.clear();
+    dbmsName_.clear();
     if (!heldSqliteFile_.isEmpty()) {
         if (--heldSqliteFiles()[heldSqliteFile_] == 0)
             heldSqliteFiles().remove(heldSqliteFile_);
@@ -171,6 +207,9 @@ void Connection::openSqlite(const QString& filePath)
     failIfNotOpened(failure);
     ++heldSqliteFiles()[heldName];
     heldSqliteFile_ = heldName;
+    sqlitePath_ = filePath;
+    sqliteFileId_ = fileIdentity(filePath);
+    dbmsName_ = QStringLiteral("SQLite");
 }
 
 void Connection::openOdbc(const QString& databaseName)
@@ -181,8 +220,33 @@ void Connection::openOdbc(const QString& databaseName)
         db.setDatabaseName(databaseName);
         db.setConnectOptions(
             QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1").arg(loginTimeoutSeconds_));
+        const std::vector<OpenSocket> before = openSockets();
         if (!db.open())
             failure = engineText(db.lastError());
+        else
+            linkSockets_ = socketsAdded(before, openSockets());
+    }
+    failIfNotOpened(failure);
+    dbmsName_ = odbcDbmsName(QSqlDatabase::database(qtName_, false));
+    applyServerTimeouts();
+}
+
+// The server ends a statement that waits too long (for a lock, say) with its own error and
+// keeps the link.
+void Connection::applyServerTimeouts()
+{
+    QString statement;
+    if (dbmsName_ == QLatin1String("PostgreSQL"))
+        statement = QStringLiteral("SET statement_timeout = %1").arg(statementTimeoutSeconds_ * 1000);
+    else if (dbmsName_ == QLatin1String("Microsoft SQL Server"))
+        statement = QStringLiteral("SET LOCK_TIMEOUT %1").arg(statementTimeoutSeconds_ * 1000);
+    if (statement.isEmpty())
+        return;
+    std::optional<QString> failure;
+    {
+        QSqlQuery query(QSqlDatabase::database(qtName_, false));
+        if (!query.exec(statement))
+            failure = engineText(query.lastError());
     }
     failIfNotOpened(failure);
 }
@@ -200,4 +264,64 @@ QSqlDatabase Connection::database()
 {
     open();
     return QSqlDatabase::database(qtName_, false);
+}
+
+QString Connection::dbmsName()
+{
+    open();
+    return dbmsName_;
+}
+
+Connection::Operation::Operation(Connection& owner)
+    : connection(owner)
+{
+    if (connection.operationDepth_++ == 0 && !connection.linkSockets_.empty()) {
+        deadline.emplace(connection.linkSockets_,
+                         std::chrono::seconds(connection.statementTimeoutSeconds_ + deadlineGraceSeconds));
+    }
+}
+
+Connection::Operation::~Operation()
+{
+    --connection.operationDepth_;
+}
+
+// The link is gone after its sockets were shut down: the next operation opens a new one.
+DatabaseError Connection::unanswered()
+{
+    close();
+    return DatabaseError(QStringLiteral("Timeout expired: the database server did not answer within %1 seconds")
+                             .arg(statementTimeoutSeconds_),
+                         DatabaseError::Cause::Unanswered);
+}
+
+bool Connection::worthReopening(const DatabaseError& error)
+{
+    switch (error.cause()) {
+    case DatabaseError::Cause::ConnectionLost:
+        return true;
+    case DatabaseError::Cause::Other:
+        // Drivers do not always say that the link is gone; a server that answers no ping has
+        // dropped it.
+        return !linkSockets_.empty() && !answersPing();
+    default:
+        return false;
+    }
+}
+
+bool Connection::answersPing()
+{
+    if (!isOpen())
+        return false;
+    const Operation operation(*this);
+    QSqlQuery ping(QSqlDatabase::database(qtName_, false));
+    return ping.exec(QStringLiteral("SELECT 1")) && !(operation.deadline && operation.deadline->expired());
+}
+
+// A SQLite file put back from a copy, or moved away and back, is another file than the one
+// the connection holds open: writes would go to the old one that nobody reads.
+void Connection::closeIfFileReplaced()
+{
+    if (!heldSqliteFile_.isEmpty() && fileIdentity(sqlitePath_) != sqliteFileId_)
+        close();
 }

@@ -2,6 +2,7 @@
 
 #include "Connection.h"
 #include "DatabaseError.h"
+#include "EngineError.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -16,14 +17,6 @@
 #include <sqlext.h>
 
 namespace {
-
-QString engineText(const QSqlError& error)
-{
-    QString text = error.databaseText().trimmed();
-    if (text.isEmpty())
-        text = error.text().trimmed();
-    return text;
-}
 
 bool isIntegerType(QMetaType::Type type)
 {
@@ -282,7 +275,11 @@ void RecordQuery::open()
 {
     if (state_ != State::Closed)
         return;
-    QSqlDatabase db = connection_.database();
+    connection_.run([this](QSqlDatabase& db) { read(db); });
+}
+
+void RecordQuery::read(QSqlDatabase& db)
+{
     table_ = statementTable();
     const QString text = statementText();
     QSqlQuery query(db);
@@ -291,7 +288,7 @@ void RecordQuery::open()
     const QString rowidText = withRowid(db, text);
     const bool rowidSelected = !rowidText.isEmpty() && query.exec(rowidText);
     if (!rowidSelected && !query.exec(text))
-        throw DatabaseError(engineText(query.lastError()));
+        throw engineError(query.lastError(), db);
 
     const QSqlRecord record = query.record();
     const int firstColumn = rowidSelected ? 1 : 0;
@@ -429,10 +426,11 @@ void RecordQuery::close()
 
 void RecordQuery::execSql()
 {
-    QSqlDatabase db = connection_.database();
-    QSqlQuery query(db);
-    if (!query.exec(statementText()))
-        throw DatabaseError(engineText(query.lastError()));
+    connection_.run([this](QSqlDatabase& db) {
+        QSqlQuery query(db);
+        if (!query.exec(statementText()))
+            throw engineError(query.lastError(), db);
+    });
 }
 
 void RecordQuery::first()
@@ -728,13 +726,14 @@ void RecordQuery::post()
             state.change = Change::Modified;
     }
     if (mode_ == WriteMode::Immediate && posted.change() != Change::None) {
-        QSqlDatabase db = connection_.database();
-        if (posted.change() == Change::Inserted) {
-            PreparedInsert prepared;
-            takeInsertedId(posted, writeInsert(db, posted, prepared));
-        } else {
-            writeUpdate(db, posted, false);
-        }
+        connection_.run([&](QSqlDatabase& db) {
+            if (posted.change() == Change::Inserted) {
+                PreparedInsert prepared;
+                takeInsertedId(posted, writeInsert(db, posted, prepared));
+            } else {
+                writeUpdate(db, posted, false);
+            }
+        });
         markWritten(posted);
     } else if (posted.change() == Change::None) {
         markWritten(posted);
@@ -759,8 +758,7 @@ void RecordQuery::remove()
     Row& row = rows_[current_];
     if (row.change() != Change::Inserted) {
         if (mode_ == WriteMode::Immediate) {
-            QSqlDatabase db = connection_.database();
-            writeDelete(db, row, false);
+            connection_.run([&](QSqlDatabase& db) { writeDelete(db, row, false); });
         } else {
             deleted_.push_back(std::move(row));
         }
@@ -785,12 +783,25 @@ void RecordQuery::updateBatch()
     checkBrowseMode();
     if (!hasPendingChanges())
         return;
-    QSqlDatabase db = connection_.database();
-    if (!db.transaction())
-        throw DatabaseError(engineText(db.lastError()));
     // The rows change only once the batch is in, so that a refused batch leaves every change
     // pending; the keys the database gives new rows wait until then.
     std::vector<std::pair<std::size_t, QVariant>> insertedIds;
+    connection_.run([&](QSqlDatabase& db) {
+        insertedIds.clear();
+        writeBatch(db, insertedIds);
+    });
+    for (const auto& [i, id] : insertedIds)
+        takeInsertedId(rows_[i], id);
+    for (Row& row : rows_)
+        markWritten(row);
+    deleted_.clear();
+    Q_EMIT rowsChanged();
+}
+
+void RecordQuery::writeBatch(QSqlDatabase& db, std::vector<std::pair<std::size_t, QVariant>>& insertedIds)
+{
+    if (!db.transaction())
+        throw engineError(db.lastError(), db);
     try {
         for (const Row& row : deleted_)
             writeDelete(db, row, true);
@@ -811,16 +822,10 @@ void RecordQuery::updateBatch()
         throw;
     }
     if (!db.commit()) {
-        const QString text = engineText(db.lastError());
+        const DatabaseError error = engineError(db.lastError(), db);
         db.rollback();
-        throw DatabaseError(text);
+        throw error;
     }
-    for (const auto& [i, id] : insertedIds)
-        takeInsertedId(rows_[i], id);
-    for (Row& row : rows_)
-        markWritten(row);
-    deleted_.clear();
-    Q_EMIT rowsChanged();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -921,10 +926,10 @@ void execOnOneRow(QSqlDatabase& db, const QString& text, const QVariantList& bin
         query.addBindValue(value);
     ok = ok && query.exec();
     if (!ok) {
-        const QString error = engineText(query.lastError());
+        const DatabaseError error = engineError(query.lastError(), db);
         if (ownTransaction)
             db.rollback();
-        throw DatabaseError(error);
+        throw error;
     }
     const int changed = query.numRowsAffected();
     query.finish();
@@ -937,7 +942,7 @@ void execOnOneRow(QSqlDatabase& db, const QString& text, const QVariantList& bin
                                                .arg(changed));
     }
     if (ownTransaction && !db.commit())
-        throw DatabaseError(engineText(db.lastError()));
+        throw engineError(db.lastError(), db);
 }
 
 } // namespace
@@ -964,7 +969,7 @@ QVariant RecordQuery::writeInsert(QSqlDatabase& db, const Row& row, PreparedInse
         prepared.query.emplace(db);
         prepared.columns = assigned;
         if (!prepared.query->prepare(text))
-            throw DatabaseError(engineText(prepared.query->lastError()));
+            throw engineError(prepared.query->lastError(), db);
     }
     QSqlQuery& query = *prepared.query;
     int position = 0;
@@ -973,7 +978,7 @@ QVariant RecordQuery::writeInsert(QSqlDatabase& db, const Row& row, PreparedInse
             query.bindValue(position++, row.values.at(c));
     }
     if (!query.exec())
-        throw DatabaseError(engineText(query.lastError()));
+        throw engineError(query.lastError(), db);
 
     // The key or rowid that the database gave the row finds it again for later changes. The
     // engine is asked only when the row left its key to the database: PostgreSQL answers with

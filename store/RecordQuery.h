@@ -116,6 +116,8 @@ private:
     };
 
     [[noreturn]] void fail(const QString& message) const;
+    void read(QSqlDatabase& db);
+    void writeBatch(QSqlDatabase& db, std::vector<std::pair<std::size_t, QVariant>>& insertedIds);
     void requireOpen() const;
     void checkFields();
     void bindDeclaredFields();

@@ -4,7 +4,6 @@
 #include "PunchRecorder.h"
 #include "TestDatabases.h"
 
-#include <QFileInfo>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -282,7 +281,9 @@ private Q_SLOTS:
     // every test that runs beside this one, so it runs alone, as a test of its own.
     void punchAfterTheServerRestarted()
     {
-        SKIP_UNLESS_AVAILABLE(u"postgresql"_s);
+        const QString whyNot = TestDatabases::restartUnavailable();
+        if (!whyNot.isEmpty())
+            QSKIP(qPrintable(whyNot));
         if (qEnvironmentVariableIsEmpty("PUNCHCLOCK_TEST_SERVER_RESTART"))
             QSKIP("restarts the server under the other tests: runs alone as punch_rules_server_restart");
         connectionString = databases.fresh(u"postgresql"_s);
@@ -291,10 +292,7 @@ private Q_SLOTS:
         PunchRecorder recorder(connection);
         recorder.record(punchOf(PunchKind::ShiftStart, u"08:05"_s));
 
-        const QString services = QFileInfo(qEnvironmentVariable("ODBCINI")).absolutePath();
-        QCOMPARE(QProcess::execute(QStringLiteral(PUNCHCLOCK_SOURCE_DIR "/tests/support/postgres-server"),
-                                   {u"restart"_s, services}),
-                 0);
+        TestDatabases::restartPostgres();
         recorder.record(punchOf(PunchKind::ShiftEnd, u"17:31"_s));
         QCOMPARE(OtherProgram(connectionString).rows(u"SELECT clock_emp, clock_stime2, clock_etime2 FROM clock"_s),
                  QStringList{u"A001|08:05|17:31"_s});

@@ -1,7 +1,9 @@
 // Connection strings, the engine they choose, and what opening an SQLite file refuses.
 #include "Connection.h"
 #include "ConnectionString.h"
+#include "EngineError.h"
 #include "EngineSettings.h"
+#include "RecordQuery.h"
 #include "ErrorText.h"
 #include "TemporaryWorkingDirectory.h"
 #include "TestDatabases.h"
@@ -12,6 +14,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QtTest>
+
+#include <cstdio>
 
 class TestConnection : public QObject {
     Q_OBJECT
@@ -24,6 +28,9 @@ private Q_SLOTS:
     void openSqliteFile_data();
     void openSqliteFile();
     void anotherProgramReadingTheFileLosesNoWrites();
+    void replacedFileIsOpenedAgain();
+    void engineCause_data();
+    void engineCause();
 };
 
 namespace {
@@ -246,6 +253,70 @@ void TestConnection::anotherProgramReadingTheFileLosesNoWrites()
                                                    "'select clock_emp from clock order by clock_emp')))\n"
                                                    "print(db.execute('pragma integrity_check').fetchone()[0])")),
              QStringLiteral("A001,A002,A003\nok"));
+}
+
+// A file put back from a copy while the program runs: what the program reads and writes next is
+// the file that is there now, not the one it had open.
+void TestConnection::replacedFileIsOpenedAgain()
+{
+    const TemporaryWorkingDirectory workingDir;
+    const QString path = workingDir.filePath(QStringLiteral("basedb.mdb"));
+    Connection connection(QStringLiteral("CUSConnection1"));
+    connection.setConnectionString(TestDatabases::createSqlite(path));
+    RecordQuery employees(QStringLiteral("emp_ADOQ"), connection, RecordQuery::WriteMode::Immediate);
+    employees.sql() = {QStringLiteral("select * from employee")};
+    employees.open();
+    QCOMPARE(employees.rowCount(), 0);
+    employees.close();
+
+    const QString copy = workingDir.filePath(QStringLiteral("copy.mdb"));
+    TestDatabases::createSqlite(copy, true);
+    QVERIFY(std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(path).constData()) == 0);
+
+    employees.open();
+    QCOMPARE(employees.rowCount(), 4);
+}
+
+void TestConnection::engineCause_data()
+{
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<QString>("nativeCode");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<DatabaseError::Cause>("cause");
+    using Cause = DatabaseError::Cause;
+    const QString sqlite = QStringLiteral("QSQLITE");
+    const QString odbc = QStringLiteral("QODBC");
+    const QString none;
+    QTest::newRow("SQLite busy") << sqlite << QStringLiteral("5") << QStringLiteral("database is locked") << Cause::Busy;
+    QTest::newRow("SQLite busy snapshot") << sqlite << QStringLiteral("517") << none << Cause::Busy;
+    QTest::newRow("SQLite table locked") << sqlite << QStringLiteral("6") << none << Cause::Busy;
+    QTest::newRow("SQLite disk I/O error") << sqlite << QStringLiteral("10") << none << Cause::ConnectionLost;
+    QTest::newRow("SQLite constraint") << sqlite << QStringLiteral("19") << none << Cause::Other;
+    QTest::newRow("link failure state") << odbc << QStringLiteral("08S01") << none << Cause::ConnectionLost;
+    QTest::newRow("server shut down state") << odbc << QStringLiteral("57P01") << none << Cause::ConnectionLost;
+    QTest::newRow("serialization state") << odbc << QStringLiteral("40001") << none << Cause::Busy;
+    QTest::newRow("several states") << odbc << QStringLiteral("01000;08S01") << none << Cause::ConnectionLost;
+    QTest::newRow("unique violation state") << odbc << QStringLiteral("23505") << none << Cause::Other;
+    // The PostgreSQL driver gives its own numbers: its wording tells.
+    QTest::newRow("server restarted")
+        << odbc << QStringLiteral("1")
+        << QStringLiteral("FATAL:  terminating connection due to administrator command\nserver closed the "
+                          "connection unexpectedly")
+        << Cause::ConnectionLost;
+    QTest::newRow("deadlock") << odbc << QStringLiteral("7") << QStringLiteral("ERROR: deadlock detected") << Cause::Busy;
+    QTest::newRow("a number SQLite would call busy")
+        << odbc << QStringLiteral("5") << QStringLiteral("ERROR: relation \"x\" does not exist") << Cause::Other;
+}
+
+void TestConnection::engineCause()
+{
+    QFETCH(QString, driver);
+    QFETCH(QString, nativeCode);
+    QFETCH(QString, text);
+    QFETCH(DatabaseError::Cause, cause);
+    QCOMPARE(::engineCause(QSqlError(QStringLiteral("driver text"), text, QSqlError::StatementError, nativeCode),
+                           driver),
+             cause);
 }
 
 QTEST_GUILESS_MAIN(TestConnection)

@@ -5,6 +5,7 @@
 #include "SchemaInstaller.h"
 
 #include <QFileInfo>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -14,6 +15,7 @@
 namespace {
 
 const char dsnVariable[] = "PUNCHCLOCK_TEST_DSN";
+const char servicesVariable[] = "PUNCHCLOCK_TEST_SERVICES";
 
 QString postgresConnectionString()
 {
@@ -51,6 +53,8 @@ void acquireServerLock()
         lock.connection = std::make_unique<Connection>(QStringLiteral("test-lock"));
         lock.connection->setConnectionString(postgresConnectionString());
         QSqlDatabase db = lock.connection->database();
+        // Waiting for the other processes' tests takes longer than any statement may.
+        run(db, QStringLiteral("SET statement_timeout = 0"));
         run(db, QStringLiteral("SELECT pg_advisory_lock(20240101)"));
     } catch (...) {
         lock.connection.reset();
@@ -109,6 +113,28 @@ QString TestDatabases::unavailable(const QString& engine)
             .arg(QLatin1String(dsnVariable));
     }
     return {};
+}
+
+QString TestDatabases::restartUnavailable()
+{
+    const QString whyNot = unavailable(QStringLiteral("postgresql"));
+    if (!whyNot.isEmpty())
+        return whyNot;
+    if (qEnvironmentVariableIsEmpty(servicesVariable))
+        return QStringLiteral("%1 is not set: scripts/test names the test server's folder there")
+            .arg(QLatin1String(servicesVariable));
+    return {};
+}
+
+void TestDatabases::restartPostgres()
+{
+    QProcess restart;
+    restart.setProcessChannelMode(QProcess::MergedChannels);
+    restart.start(QStringLiteral(PUNCHCLOCK_SOURCE_DIR "/tests/support/postgres-server"),
+                  {QStringLiteral("restart"), qEnvironmentVariable(servicesVariable)});
+    if (!restart.waitForFinished(120000) || restart.exitStatus() != QProcess::NormalExit || restart.exitCode() != 0)
+        throw DatabaseError(QStringLiteral("restarting the test server failed: ") +
+                            QString::fromUtf8(restart.readAll()));
 }
 
 QString TestDatabases::fresh(const QString& engine, bool demoRows)

@@ -25,6 +25,13 @@ public:
     // Why tests of the engine cannot run here, or empty when they can.
     static QString unavailable(const QString& engine);
 
+    // Why the test server cannot be restarted here (scripts/test names its folder in
+    // PUNCHCLOCK_TEST_SERVICES), or empty when it can. Tests that restart it run alone.
+    static QString restartUnavailable();
+    // Stops the test server as an administrator would (fast) and starts it again; every link
+    // to it is cut.
+    static void restartPostgres();
+
     // Returns the connection string of a database that has the five tables and nothing else:
     // for SQLite a new file in a temporary folder, for PostgreSQL the database punchclock
     // with every table dropped and the five created anew.
