@@ -1,5 +1,6 @@
 #include "Connection.h"
 #include "DatabaseError.h"
+#include "ErrorText.h"
 #include "OtherProgram.h"
 #include "PunchRecorder.h"
 #include "TestDatabases.h"
@@ -248,6 +249,31 @@ private Q_SLOTS:
         expectWritten(*terminal);
         QCOMPARE(other->rows(u"SELECT clock_emp, clock_stime2 FROM clock ORDER BY id"_s),
                  (QStringList{u"A002|NULL"_s, u"A001|08:05"_s}));
+    }
+
+    // A lock that is not given within the session's lock time-out is a busy database: the punch
+    // tries again for a few seconds, then reports the engine's text and leaves nothing written.
+    void busyDatabaseIsRetriedThenReported()
+    {
+        SKIP_UNLESS_AVAILABLE(u"postgresql"_s);
+        sqlite = false;
+        connectionString = databases.fresh(u"postgresql"_s);
+        other = std::make_unique<OtherProgram>(connectionString);
+        Connection connection(u"CUSConnection1"_s);
+        connection.setConnectionString(connectionString);
+        {
+            QSqlQuery query(connection.database());
+            exec(query, u"SET lock_timeout = 1"_s);
+        }
+        PunchRecorder recorder(connection);
+        {
+            Writer writer(connectionString, sqlite, u"clock"_s);
+            const QString error = errorText([&] { recorder.record(punchOf(PunchKind::ShiftStart, u"08:05"_s)); });
+            QVERIFY2(error.contains(u"lock timeout"_s), qPrintable(error));
+            writer.commit();
+        }
+        recorder.record(punchOf(PunchKind::ShiftStart, u"08:06"_s));
+        QCOMPARE(other->rows(u"SELECT clock_emp, clock_stime2 FROM clock"_s), QStringList{u"A001|08:06"_s});
     }
 
     // The server ends the punch's session between two punches, as a restart or a network cut
