@@ -66,12 +66,17 @@ class PunchRecorderTest : public QObject {
             QTest::qSkip(qPrintable(whyNot), __FILE__, __LINE__);
             return false;
         }
+        useFresh(engine);
+        return true;
+    }
+
+    void useFresh(const QString& engine)
+    {
         sqlite = engine == u"sqlite"_s;
         connectionString = databases.fresh(engine);
         other = std::make_unique<OtherProgram>(connectionString);
         other->run(u"INSERT INTO pres_sys (comp, class_no, class_item, work1, work2) "
                    "VALUES ('', '01', '日班', '08:00', '17:00')"_s);
-        return true;
     }
 
     // Another terminal punching once; it has opened its connection when this returns.
@@ -256,9 +261,7 @@ private Q_SLOTS:
     void busyDatabaseIsRetriedThenReported()
     {
         SKIP_UNLESS_AVAILABLE(u"postgresql"_s);
-        sqlite = false;
-        connectionString = databases.fresh(u"postgresql"_s);
-        other = std::make_unique<OtherProgram>(connectionString);
+        useFresh(u"postgresql"_s);
         Connection connection(u"CUSConnection1"_s);
         connection.setConnectionString(connectionString);
         {
@@ -281,9 +284,7 @@ private Q_SLOTS:
     void punchAfterTheSessionWasEnded()
     {
         SKIP_UNLESS_AVAILABLE(u"postgresql"_s);
-        sqlite = false;
-        connectionString = databases.fresh(u"postgresql"_s);
-        other = std::make_unique<OtherProgram>(connectionString);
+        useFresh(u"postgresql"_s);
         Connection connection(u"CUSConnection1"_s);
         connection.setConnectionString(connectionString);
         PunchRecorder recorder(connection);
@@ -312,7 +313,7 @@ private Q_SLOTS:
             QSKIP(qPrintable(whyNot));
         if (qEnvironmentVariableIsEmpty("PUNCHCLOCK_TEST_SERVER_RESTART"))
             QSKIP("restarts the server under the other tests: runs alone as punch_rules_server_restart");
-        connectionString = databases.fresh(u"postgresql"_s);
+        useFresh(u"postgresql"_s);
         Connection connection(u"CUSConnection1"_s);
         connection.setConnectionString(connectionString);
         PunchRecorder recorder(connection);
