@@ -3,7 +3,10 @@
 #include "FileUploader.h"
 
 // Uploads by FTP through libcurl: logs in, switches to binary, changes once into the requested
-// directory and stores the file there over a passive (PASV) data connection.
+// directory and stores the file there over a passive (PASV) data connection. Then, on a new
+// connection into the same directory, it asks the size of the stored file (SIZE, or the
+// directory's listing when the server gives no size) and counts the upload as done only when
+// that is the local file's size.
 class CurlFtpUploader : public FileUploader {
 public:
     // How long a server may keep the upload waiting, in seconds: for the connection, for each

@@ -2,14 +2,17 @@
 
 #include "ChineseFont.h"
 #include "CurlFtpUploader.h"
+#include "DayFileUpload.h"
 #include "EventGuard.h"
 #include "ExportPaths.h"
+#include "ExportProgressDialog.h"
+#include "ExportStaging.h"
 #include "LocalClock.h"
+#include "PunchSearch.h"
 #include "RecordQueryModel.h"
 #include "SqlText.h"
 #include "StagingPacker.h"
 #include "Tables.h"
-#include "TransferRequest.h"
 #include "TransferSettings.h"
 #include "UserDialogs.h"
 #include "WorkbookFile.h"
@@ -30,25 +33,13 @@ namespace {
 const QColor lightGreen(192, 220, 192);
 const QColor skyBlue(166, 202, 240);
 constexpr int fontPixels = 13;
-constexpr int exportColumns = 4; // card number, date, punch code, time
 const QPoint panelPlace(444, 21);
 
 using StagingPacker::overtimeKind;
 using StagingPacker::shiftKind;
-const QString exportTag = QStringLiteral("卡鐘匯檔");
 // Digits that may be left blank, the separators fixed, "_" for what is not typed yet.
 const QString dateMask = QStringLiteral("0000/00/00;_");
 const QChar maskBlank = QLatin1Char('_');
-
-const QString searchFields[] = {QStringLiteral("clock_emp"), QStringLiteral("clock_no"),
-                                QStringLiteral("clock_dat2"), QStringLiteral("clock_stime2"),
-                                QStringLiteral("clock_etime2")};
-
-FieldDefs searchFieldDefs()
-{
-    return Tables::only(Tables::clock(),
-                        QStringList(std::begin(searchFields), std::end(searchFields)));
-}
 
 void colour(QWidget* widget, const QColor& background)
 {
@@ -96,7 +87,7 @@ QString dateText(const QLineEdit* edit)
 Tclockout::Tclockout(Connection& connection, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , clock_ADOQ(QStringLiteral("clock_ADOQ"), connection, RecordQuery::WriteMode::Batch,
-                 searchFieldDefs())
+                 PunchSearch::fields())
     , clockexp_ADOQ(QStringLiteral("clockexp_ADOQ"), connection, RecordQuery::WriteMode::Batch,
                     Tables::ptemp())
     , IdFTP1(std::make_unique<CurlFtpUploader>())
@@ -132,11 +123,10 @@ Tclockout::Tclockout(Connection& connection, QWidget* parent)
     DBGrid1->setGeometry(16, 84, 684, 360);
 
     // The staging grid is never shown: its column titles are the spreadsheet's header.
-    DBGrid2 = makeGrid(this, clockexp_ADOQ,
-                       {{QStringLiteral("P01"), QStringLiteral("卡號")},
-                        {QStringLiteral("P02"), QStringLiteral("日期")},
-                        {QStringLiteral("P03"), QStringLiteral("代號")},
-                        {QStringLiteral("P04"), QStringLiteral("時間")}});
+    QList<RecordQueryModel::Column> stagingColumns;
+    for (const ExportStaging::SheetColumn& column : ExportStaging::sheetColumns())
+        stagingColumns.append({column.field, column.title});
+    DBGrid2 = makeGrid(this, clockexp_ADOQ, stagingColumns);
     DBGrid2->setVisible(false);
     Button1 = makeButton(this, QStringLiteral("暫匯"), {432, 48, 75, 25});
     Button1->setVisible(false);
@@ -173,7 +163,7 @@ Tclockout::Tclockout(Connection& connection, QWidget* parent)
 
     clock_ADOQ.sql() = {QStringLiteral("select * from clock")};
     clockexp_ADOQ.sql() = {QStringLiteral("select  P00,P01,P02,P03,P04  from ptemp  where P00='")
-                           + sqlQuoted(exportTag) + QStringLiteral("'")};
+                           + sqlQuoted(ExportStaging::exportTag) + QStringLiteral("'")};
 
     // Centred on the punch screen that owns it.
     if (const QWidget* owner = parentWidget())
@@ -206,92 +196,30 @@ void Tclockout::Button5Click()
                                            QStringLiteral("資料錯誤"), UserDialogs::Icon::Error);
         return;
     }
-    const QString from = sqlQuoted(dateText(MaskEdit1));
-    const QString to = sqlQuoted(dateText(MaskEdit2));
-    clock_ADOQ.close();
-    if (kind == shiftKind) {
-        clock_ADOQ.sql() = {QStringLiteral("select * from clock "),
-                            QStringLiteral("where clock_dat2 >= '") + from + QStringLiteral("'"),
-                            QStringLiteral("and clock_dat2 <= '") + to + QStringLiteral("'"),
-                            QStringLiteral("order by clock_dat2")};
-    } else {
-        clock_ADOQ.sql() = {
-            QStringLiteral("select pres_emp as clock_emp, pres_emp as clock_no, pres_sdate as "
-                           "clock_dat2, pres_etime as clock_etime2, pres_stime as clock_stime2 "
-                           "from pre_over "),
-            QStringLiteral("where pres_sdate >= '") + from + QStringLiteral("'"),
-            QStringLiteral("and pres_sdate <= '") + to + QStringLiteral("'"),
-            QStringLiteral("order by pres_sdate")};
+    ExportProgressDialog progress(this, progressDelay);
+    try {
+        PunchSearch::run(clock_ADOQ, kind, dateText(MaskEdit1), dateText(MaskEdit2), progress.step(Button5->text()));
+    } catch (const ExportCancelled&) {
+        // As after a failed search: the grid empty and the buttons as they were.
+        return;
     }
-    clock_ADOQ.open();
     Button6->setEnabled(true);
     Button2->setEnabled(true);
 }
 
 // Stages the listed punches into ptemp: one row per punch time, under the export tag.
-void Tclockout::Button1Click()
+void Tclockout::Button1Click(const ExportProgress& progress)
 {
-    const QString tagCondition =
-        QStringLiteral("  where P00='") + sqlQuoted(exportTag) + QStringLiteral("'");
-    clockexp_ADOQ.close();
-    clockexp_ADOQ.sql() = {QStringLiteral("delete  from ptemp "), tagCondition};
-    clockexp_ADOQ.execSql();
-    clockexp_ADOQ.close();
-    clockexp_ADOQ.sql() = {QStringLiteral("select * from ptemp "), tagCondition};
-    clockexp_ADOQ.open();
-
-    const QString kind = DBComboBox1->currentText();
-    const auto text = [this](const char* field) {
-        return clock_ADOQ.fieldByName(QString::fromLatin1(field)).asString();
-    };
-    clock_ADOQ.first();
-    while (!clock_ADOQ.eof()) {
-        const QString card = text("clock_no");
-        const QString date = StagingPacker::packDate(text("clock_dat2"));
-        const QString start = text("clock_stime2");
-        const QString end = text("clock_etime2");
-        if (!start.isEmpty())
-            appendStagingRow(card, date, StagingPacker::startCode(kind),
-                             StagingPacker::packTime(start));
-        if (!end.isEmpty())
-            appendStagingRow(card, date, StagingPacker::endCode(kind),
-                             StagingPacker::packTime(end));
-        clock_ADOQ.next();
-    }
-    clockexp_ADOQ.updateBatch();
+    ExportStaging::stage(clock_ADOQ, clockexp_ADOQ, DBComboBox1->currentText(), progress);
 }
 
-void Tclockout::appendStagingRow(const QString& card, const QString& date, const QString& code,
-                                 const QString& time)
+// The staged rows under the staging grid's column titles.
+SpreadsheetTable Tclockout::stagedTable(const ExportProgress& progress)
 {
-    clockexp_ADOQ.append();
-    clockexp_ADOQ.fieldByName(QStringLiteral("P00")).setAsString(exportTag);
-    clockexp_ADOQ.fieldByName(QStringLiteral("P01")).setAsString(card);
-    clockexp_ADOQ.fieldByName(QStringLiteral("P02")).setAsString(date);
-    clockexp_ADOQ.fieldByName(QStringLiteral("P03")).setAsString(code);
-    clockexp_ADOQ.fieldByName(QStringLiteral("P04")).setAsString(time);
-}
-
-// The staged rows under the staging grid's column titles, from the first four fields.
-SpreadsheetTable Tclockout::stagedTable()
-{
-    SpreadsheetTable table;
-    table.sheetName = QStringLiteral("Sheet1");
     QStringList header;
-    for (int column = 0; column < exportColumns; ++column)
+    for (int column = 0; column < DBGrid2->model()->columnCount(); ++column)
         header.append(DBGrid2->model()->headerData(column, Qt::Horizontal).toString());
-    table.rows.append(header);
-    clockexp_ADOQ.first();
-    while (!clockexp_ADOQ.eof()) {
-        QStringList row;
-        for (int field = 0; field < exportColumns; ++field)
-            row.append(clockexp_ADOQ.field(field).asString());
-        table.rows.append(row);
-        clockexp_ADOQ.next();
-    }
-    // Digit strings stay text; a file with the header alone keeps general columns.
-    table.textFormatColumnsAtoH = table.rows.size() > 1;
-    return table;
+    return ExportStaging::stagedTable(clockexp_ADOQ, header, progress);
 }
 
 // A file that cannot be written is reported and the export ends there; the caller goes on.
@@ -306,27 +234,32 @@ void Tclockout::saveReportingFailure(const QString& path, const SpreadsheetTable
 
 void Tclockout::Button6Click()
 {
-    Button1Click();
+    ExportProgressDialog progress(this, progressDelay);
     const QString path = ExportPaths::workbookPath();
-    {
+    try {
+        Button1Click(progress.step(Button1->text()));
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        const SpreadsheetTable table = stagedTable();
+        const SpreadsheetTable table = stagedTable(progress.step(Button6->text()));
         UserDialogs::current().showMessage(this, QStringLiteral("轉檔完成!"),
                                            QStringLiteral("資料輸出發送"),
                                            UserDialogs::Icon::Information);
         saveReportingFailure(path, table);
+    } catch (const ExportCancelled&) {
+        // The user's own choice: nothing to report, and no file to open.
+        return;
     }
     // After a failed save this opens the file an earlier export left, if there is one.
     if (QFileInfo::exists(path))
         UserDialogs::current().openWithDesktop(path);
 }
 
-// The day's file, which the upload sends.
+// The day's file, which the upload sends. A cancel reaches the caller as ExportCancelled.
 void Tclockout::Button3Click()
 {
-    Button1Click();
-    saveReportingFailure(ExportPaths::datedWorkbookPath(LocalClock::now()), stagedTable());
+    ExportProgressDialog progress(this, progressDelay);
+    Button1Click(progress.step(Button1->text()));
+    saveReportingFailure(ExportPaths::datedWorkbookPath(LocalClock::now()), stagedTable(progress.step(Button2->text())));
 }
 
 TransferSettings Tclockout::panelSettings() const
@@ -366,18 +299,21 @@ void Tclockout::Button7Click()
 
 void Tclockout::Button2Click()
 {
-    Button3Click();
+    try {
+        Button3Click();
+    } catch (const ExportCancelled&) {
+        // Nothing is sent: the file there is not the one asked for.
+        return;
+    }
     TransferSettings settings;
     ReadTransferSettings(settings);
     // One reading of the clock names both files, so that they cannot name different days.
     const QDateTime today = LocalClock::now();
     try {
-        // A name that cannot go to the server in Big5 fails the transfer like any other cause.
-        IdFTP1->upload(transferRequest(settings, ExportPaths::datedWorkbookPath(today),
-                                       ExportPaths::remoteName(settings.unit, today)));
+        DayFileUpload::send(*IdFTP1, settings, ExportPaths::datedWorkbookPath(today), today);
     } catch (const UploadError&) {
-        showMessage(QStringLiteral("傳輸失敗"), this);
+        showMessage(DayFileUpload::failedText, this);
         return;
     }
-    showMessage(QStringLiteral("上傳成功"), this);
+    showMessage(DayFileUpload::succeededText, this);
 }

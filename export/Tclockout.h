@@ -1,9 +1,11 @@
 #pragma once
 
+#include "ExportProgress.h"
 #include "RecordQuery.h"
 
 #include <QWidget>
 
+#include <chrono>
 #include <memory>
 
 class Connection;
@@ -49,19 +51,20 @@ public:
     RecordQuery clock_ADOQ;
     RecordQuery clockexp_ADOQ;
 
+    // How long a search or an export runs before its progress dialog may show.
+    std::chrono::milliseconds progressDelay{500};
+
 private:
     void FormCreate();
     void Button5Click();
-    void Button1Click();
+    void Button1Click(const ExportProgress& progress = {});
     void Button6Click();
     void Button3Click();
     void Button4Click();
     void Button7Click();
     void Button2Click();
 
-    void appendStagingRow(const QString& card, const QString& date, const QString& code,
-                          const QString& time);
-    SpreadsheetTable stagedTable();
+    SpreadsheetTable stagedTable(const ExportProgress& progress);
     void saveReportingFailure(const QString& path, const SpreadsheetTable& table);
     TransferSettings panelSettings() const;
     void showOnPanel(const TransferSettings& settings);

@@ -32,7 +32,6 @@ enum RecordType : quint16 {
 };
 
 constexpr qsizetype MaxRecordBody = 8224; // the most data one BIFF8 record may carry
-constexpr qsizetype MaxRows = 65536;
 constexpr qsizetype MaxColumns = 256;
 constexpr qsizetype MaxCellText = 32767;
 constexpr qsizetype MaxSheetName = 31;
@@ -203,9 +202,9 @@ void checkTable(const SpreadsheetTable& table)
                                            "begin or end with an apostrophe.")
                                 .arg(name)
                                 .arg(MaxSheetName));
-    if (table.rows.size() > MaxRows)
+    if (table.rows.size() > xlsMaxRows)
         throw XlsWriteError(QStringLiteral("An .xls worksheet holds at most %1 rows; the table has %2.")
-                                .arg(MaxRows)
+                                .arg(xlsMaxRows)
                                 .arg(table.rows.size()));
     for (qsizetype r = 0; r < table.rows.size(); ++r) {
         const QStringList& row = table.rows.at(r);

@@ -15,6 +15,9 @@ struct SpreadsheetTable {
     bool textFormatColumnsAtoH = false; // columns A to H carry the number format "@" (text)
 };
 
+// The most rows one .xls worksheet holds, the header row included.
+constexpr qsizetype xlsMaxRows = 65536;
+
 // A table that an .xls file cannot hold, or a device that refused the bytes. The text is what
 // the user sees in the standard error box.
 class XlsWriteError : public std::runtime_error {

@@ -2,7 +2,7 @@
 
 #include "Connection.h"
 #include "DatabaseError.h"
-#include "EngineFailure.h"
+#include "EngineError.h"
 #include "HoursRule.h"
 #include "Tables.h"
 
@@ -222,7 +222,7 @@ void execute(QSqlQuery& query, const QVariantList& values)
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
     if (!query.exec())
-        throw failureOf(query);
+        throw engineError(query);
 }
 
 } // namespace
@@ -269,7 +269,7 @@ public:
             QSqlQuery query(db);
             query.setForwardOnly(true);
             if (!query.prepare(textOf(statement)))
-                throw failureOf(query);
+                throw engineError(query);
             slot = std::move(query);
         }
         return *slot;
@@ -418,7 +418,7 @@ PunchWritten PunchRecorder::recordOnce(QSqlDatabase& db, const PunchRequest& req
         if (sqlite)
             execute(statement(db, Statement::Begin), {});
         else if (!db.transaction())
-            throw failureOf(db);
+            throw engineError(db);
         try {
             if (isShift(request.kind))
                 writeShift(db, statement, request, findDayRow(db, statement, request));
@@ -427,7 +427,7 @@ PunchWritten PunchRecorder::recordOnce(QSqlDatabase& db, const PunchRequest& req
             if (sqlite)
                 execute(statement(db, Statement::Commit), {});
             else if (!db.commit())
-                throw failureOf(db);
+                throw engineError(db);
         } catch (...) {
             rollBack(db, statement);
             throw;

@@ -2,6 +2,7 @@
 
 #include "ChineseFont.h"
 #include "Connection.h"
+#include "DatabaseError.h"
 #include "EventGuard.h"
 #include "LocalClock.h"
 #include "PasswordField.h"
@@ -13,6 +14,7 @@
 #include "UserDialogs.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QCompleter>
 #include <QGuiApplication>
 #include <QLabel>
@@ -61,6 +63,8 @@ TClock2::TClock2(Connection& connection, QWidget* parent)
     , emp_ADOQ(QStringLiteral("emp_ADOQ"), connection, RecordQuery::WriteMode::Immediate, Tables::employee().mid(0, 41))
     , connection_(connection)
     , recorder_(connection)
+    , journal_(QDir(QDir::current().filePath(QStringLiteral("journal"))))
+    , punches_(journal_, [this](const PunchRequest& request) { return recorder_.record(request); })
 {
     setWindowTitle(QStringLiteral("打卡"));
     setFixedSize(480, 286);
@@ -138,12 +142,16 @@ void TClock2::FormCreate()
         const QSignalBlocker quiet(ComboBox1);
         while (!emp_ADOQ.eof()) {
             ComboBox1->addItem(emp_ADOQ.fieldByName(QStringLiteral("emp_no")).asString());
+            const Employee known = employeeOfTheRow();
+            knownEmployees_.insert(known.number, known);
             emp_ADOQ.next();
         }
         ComboBox1->setCurrentIndex(-1);
         ComboBox1->setEditText(QString());
     }
     Button1->click();
+    // The database answers: what an outage left in the journal is written now.
+    showRefusedPending(punches_.replayPending());
 }
 
 void TClock2::Button1Click()
@@ -159,18 +167,45 @@ void TClock2::Timer1Timer()
 
 void TClock2::ComboBox1Change()
 {
+    lookUpEmployee(false);
+}
+
+void TClock2::lookUpEmployee(bool forPunch)
+{
     // Until the lookup succeeds, no name of an earlier employee stays on the screen.
-    employeeLookedUp_ = false;
+    employee_.reset();
     Edit3->clear();
     emp_ADOQ.close();
     emp_ADOQ.sql() = {QStringLiteral("select * from employee"),
                       QStringLiteral("where emp_no='") + sqlQuoted(ComboBox1->currentText()) + QStringLiteral("'")};
-    emp_ADOQ.open();
-    Edit3->setText(emp_ADOQ.fieldByName(QStringLiteral("emp_name")).asString());
-    employeeLookedUp_ = true;
+    try {
+        emp_ADOQ.open();
+        employee_ = employeeOfTheRow();
+        if (!employee_->number.isEmpty())
+            knownEmployees_.insert(employee_->number, *employee_);
+    } catch (const DatabaseError& error) {
+        if (!JournaledPunches::isUnreachable(error))
+            throw;
+        // While the number is being typed, its beginnings are no employees: the punch says
+        // why it cannot identify one.
+        const auto known = knownEmployees_.constFind(ComboBox1->currentText());
+        if (known == knownEmployees_.constEnd()) {
+            if (forPunch)
+                throw;
+            return;
+        }
+        employee_ = *known;
+    }
+    Edit3->setText(employee_->name);
 }
 
-bool TClock2::IdentifyEmployee()
+TClock2::Employee TClock2::employeeOfTheRow()
+{
+    const auto column = [this](const char* name) { return emp_ADOQ.fieldByName(QString::fromLatin1(name)).asString(); };
+    return {column("emp_no"), column("emp_name"), column("clock_no"), column("pres_lv")};
+}
+
+bool TClock2::IdentifyEmployee(PunchKind kind)
 {
     if (Edit4->text().isEmpty()) {
         showMessage(QStringLiteral("請選擇輸入卡號！"), this);
@@ -182,9 +217,10 @@ bool TClock2::IdentifyEmployee()
         return false;
     }
     // A failed lookup raises its error again here, instead of failing the card comparison.
-    if (!employeeLookedUp_)
-        ComboBox1Change();
-    if (Edit4->text() != emp_ADOQ.fieldByName(QStringLiteral("clock_no")).asString()) {
+    if (!employee_)
+        lookUpEmployee(true);
+    if (Edit4->text() != employee_->card) {
+        showJournalFailure(punches_.refuseWrongCard(requestFor(kind)));
         showMessage(QStringLiteral("卡號有誤！請重新輸入刷卡卡號！"), this);
         return false;
     }
@@ -213,21 +249,45 @@ void TClock2::SpeedButton4Click()
 
 void TClock2::punch(PunchKind kind)
 {
-    if (!IdentifyEmployee())
+    if (!IdentifyEmployee(kind))
         return;
-    const auto employee = [this](const char* column) {
-        return emp_ADOQ.fieldByName(QString::fromLatin1(column)).asString();
-    };
+    const JournaledPunches::Punch outcome = punches_.punch(requestFor(kind));
+    showJournalFailure(outcome.journalFailure);
+    showRefusedPending(outcome.refusedPending);
+    if (outcome.failure && !outcome.keptForLater)
+        throw *outcome.failure;
+    if (outcome.failure) {
+        showStandardError(QString::fromUtf8(outcome.failure->what()));
+        showMessage(QStringLiteral("已記錄於本機，資料庫恢復後補登"), this);
+        return;
+    }
+    showMessage(punchConfirmation(employee_->name, kind, *outcome.written), this);
+}
+
+PunchRequest TClock2::requestFor(PunchKind kind) const
+{
     PunchRequest request;
     request.kind = kind;
-    request.employeeNo = employee("emp_no");
+    request.employeeNo = employee_->number;
     request.cardNo = Edit4->text();
-    request.overtimeLevel = employee("pres_lv");
+    request.overtimeLevel = employee_->overtimeLevel;
     request.date = Edit1->text();
     request.time = Edit2->text();
     request.serial = LocalClock::now().toString(QStringLiteral("HHmmss"));
-    const PunchWritten written = recorder_.record(request);
-    showMessage(punchConfirmation(employee("emp_name"), kind, written), this);
+    return request;
+}
+
+void TClock2::showJournalFailure(const QString& failure)
+{
+    if (!failure.isEmpty())
+        showMessage(QStringLiteral("打卡記錄無法寫入本機日誌：") + failure, this);
+}
+
+// Punches kept during an outage that the database refused once it was back.
+void TClock2::showRefusedPending(const QStringList& engineTexts)
+{
+    for (const QString& text : engineTexts)
+        showStandardError(text);
 }
 
 void TClock2::Button2Click()

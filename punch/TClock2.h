@@ -1,9 +1,14 @@
 #pragma once
 
+#include "JournaledPunches.h"
+#include "PunchJournal.h"
 #include "PunchRecorder.h"
 #include "RecordQuery.h"
 
+#include <QHash>
 #include <QWidget>
+
+#include <optional>
 
 class Connection;
 class QComboBox;
@@ -41,7 +46,8 @@ private:
     void Button1Click();
     void Timer1Timer();
     void ComboBox1Change();
-    bool IdentifyEmployee();
+    void lookUpEmployee(bool forPunch);
+    bool IdentifyEmployee(PunchKind kind);
     void SpeedButton1Click();
     void SpeedButton2Click();
     void SpeedButton3Click();
@@ -49,12 +55,29 @@ private:
     void Button2Click();
     void Button3Click();
 
-    // Identifies the employee, writes the punch and shows its confirmation.
+    // Identifies the employee, writes the punch through the journal and shows its confirmation.
     void punch(PunchKind kind);
+    PunchRequest requestFor(PunchKind kind) const;
+    void showJournalFailure(const QString& failure);
+    void showRefusedPending(const QStringList& engineTexts);
+
+    // What identifies an employee at a punch.
+    struct Employee {
+        QString number;
+        QString name;
+        QString card;
+        QString overtimeLevel;
+    };
+    Employee employeeOfTheRow();
 
     Connection& connection_;
     PunchRecorder recorder_;
-    // Whether emp_ADOQ holds the row of the employee number in the list: a lookup that failed
-    // is done again by the next punch rather than taken for an unknown employee.
-    bool employeeLookedUp_ = false;
+    PunchJournal journal_;
+    JournaledPunches punches_;
+    // The employee of the number in the list, once looked up; a lookup that failed is done
+    // again by the next punch rather than taken for an unknown employee.
+    std::optional<Employee> employee_;
+    // The employees as last read, by number: while the database cannot be reached, a punch is
+    // identified by these and kept in the journal until it can be written.
+    QHash<QString, Employee> knownEmployees_;
 };

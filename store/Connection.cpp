@@ -177,7 +177,8 @@ void Connection::openSqlite(const QString& filePath)
 {
     const QFileInfo info(filePath);
     if (!info.isFile())
-        throw DatabaseError(QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(filePath)));
+        throw DatabaseError(QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(filePath)),
+                            DatabaseError::Cause::Unreachable);
     const QString heldName = info.canonicalFilePath();
     if (!heldSqliteFiles().contains(heldName))
         checkSqliteHead(filePath);
@@ -257,7 +258,7 @@ void Connection::failIfNotOpened(const std::optional<QString>& failure)
     if (!failure)
         return;
     close();
-    throw DatabaseError(*failure);
+    throw DatabaseError(*failure, DatabaseError::Cause::Unreachable);
 }
 
 QSqlDatabase Connection::database()

@@ -10,9 +10,9 @@ class DatabaseError : public std::runtime_error {
 public:
     // What the caller may do about it: a lost link is worth one reopening, a busy database
     // is worth waiting for; a server that did not answer in time is not asked again by the
-    // same operation (the link is closed, the next operation opens it anew); anything else
-    // ends the operation.
-    enum class Cause { Other, ConnectionLost, Busy, Unanswered };
+    // same operation (the link is closed, the next operation opens it anew); a database that
+    // could not be opened at all is Unreachable; anything else ends the operation.
+    enum class Cause { Other, ConnectionLost, Busy, Unanswered, Unreachable };
 
     explicit DatabaseError(const QString& text, Cause cause = Cause::Other)
         : std::runtime_error(text.toStdString())

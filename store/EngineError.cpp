@@ -1,8 +1,17 @@
 #include "EngineError.h"
 
+#include <QMetaType>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlQuery>
+#include <QSqlResult>
 #include <QStringList>
+#include <QVariant>
 
 #include <algorithm>
+
+#include <sql.h>
+#include <sqlext.h>
 
 namespace {
 
@@ -89,18 +98,55 @@ QString engineText(const QSqlError& error)
     return text;
 }
 
-DatabaseError::Cause engineCause(const QSqlError& error, const QString& driverName)
+DatabaseError::Cause engineCause(const QSqlError& error, const QString& driverName, const QString& sqlState)
 {
     const QString code = error.nativeErrorCode().trimmed();
     if (driverName == QLatin1String("QSQLITE"))
         return sqliteCause(code.toInt());
-    const QStringList codes = code.toUpper().split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    QStringList codes = sqlState.isEmpty() ? code.toUpper().split(QLatin1Char(';'), Qt::SkipEmptyParts)
+                                           : QStringList{sqlState};
     const DatabaseError::Cause byState =
         isSqlStateList(codes) ? sqlStateCause(codes) : DatabaseError::Cause::Other;
     return byState != DatabaseError::Cause::Other ? byState : textCause(engineText(error));
 }
 
-DatabaseError engineError(const QSqlError& error, const QSqlDatabase& db)
+namespace {
+
+// The SQLSTATE of the first diagnostic record of a QODBC handle, or empty. The driver keeps
+// a failed call's records until the handle's next call.
+QString sqlStateOf(const QVariant& handle, SQLSMALLINT handleType)
 {
-    return DatabaseError(engineText(error), engineCause(error, db.driverName()));
+    if (handle.metaType() != QMetaType::fromType<SQLHANDLE>())
+        return {};
+    const SQLHANDLE odbcHandle = *static_cast<const SQLHANDLE*>(handle.constData());
+    if (!odbcHandle)
+        return {};
+    SQLCHAR state[SQL_SQLSTATE_SIZE + 1] = {};
+    SQLINTEGER nativeCode = 0;
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLGetDiagRec(handleType, odbcHandle, 1, state, &nativeCode, nullptr, 0, &length)))
+        return {};
+    return QString::fromLatin1(reinterpret_cast<const char*>(state));
+}
+
+DatabaseError errorOf(const QSqlError& error, const QSqlDriver* driver, const QVariant& handle, SQLSMALLINT handleType)
+{
+    const QString driverName = driver && driver->dbmsType() == QSqlDriver::SQLite ? QStringLiteral("QSQLITE")
+                                                                                    : QStringLiteral("QODBC");
+    const QString state = driverName == QLatin1String("QODBC") ? sqlStateOf(handle, handleType) : QString();
+    return DatabaseError(engineText(error), engineCause(error, driverName, state));
+}
+
+} // namespace
+
+DatabaseError engineError(const QSqlQuery& failed)
+{
+    const QSqlResult* result = failed.result();
+    return errorOf(failed.lastError(), failed.driver(), result ? result->handle() : QVariant(), SQL_HANDLE_STMT);
+}
+
+DatabaseError engineError(const QSqlDatabase& db)
+{
+    const QSqlDriver* driver = db.driver();
+    return errorOf(db.lastError(), driver, driver ? driver->handle() : QVariant(), SQL_HANDLE_DBC);
 }

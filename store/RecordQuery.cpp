@@ -288,7 +288,7 @@ void RecordQuery::read(QSqlDatabase& db)
     const QString rowidText = withRowid(db, text);
     const bool rowidSelected = !rowidText.isEmpty() && query.exec(rowidText);
     if (!rowidSelected && !query.exec(text))
-        throw engineError(query.lastError(), db);
+        throw engineError(query);
 
     const QSqlRecord record = query.record();
     const int firstColumn = rowidSelected ? 1 : 0;
@@ -317,6 +317,8 @@ void RecordQuery::read(QSqlDatabase& db)
         if (rowidColumn_ >= 0)
             row.values.append(rowidSelected ? query.value(0) : QVariant());
         rows.push_back(std::move(row));
+        if (readProgress_)
+            readProgress_(int(rows.size()));
     }
 
     rows_ = std::move(rows);
@@ -429,7 +431,7 @@ void RecordQuery::execSql()
     connection_.run([this](QSqlDatabase& db) {
         QSqlQuery query(db);
         if (!query.exec(statementText()))
-            throw engineError(query.lastError(), db);
+            throw engineError(query);
     });
 }
 
@@ -801,7 +803,7 @@ void RecordQuery::updateBatch()
 void RecordQuery::writeBatch(QSqlDatabase& db, std::vector<std::pair<std::size_t, QVariant>>& insertedIds)
 {
     if (!db.transaction())
-        throw engineError(db.lastError(), db);
+        throw engineError(db);
     try {
         for (const Row& row : deleted_)
             writeDelete(db, row, true);
@@ -822,7 +824,7 @@ void RecordQuery::writeBatch(QSqlDatabase& db, std::vector<std::pair<std::size_t
         throw;
     }
     if (!db.commit()) {
-        const DatabaseError error = engineError(db.lastError(), db);
+        const DatabaseError error = engineError(db);
         db.rollback();
         throw error;
     }
@@ -926,7 +928,7 @@ void execOnOneRow(QSqlDatabase& db, const QString& text, const QVariantList& bin
         query.addBindValue(value);
     ok = ok && query.exec();
     if (!ok) {
-        const DatabaseError error = engineError(query.lastError(), db);
+        const DatabaseError error = engineError(query);
         if (ownTransaction)
             db.rollback();
         throw error;
@@ -942,7 +944,7 @@ void execOnOneRow(QSqlDatabase& db, const QString& text, const QVariantList& bin
                                                .arg(changed));
     }
     if (ownTransaction && !db.commit())
-        throw engineError(db.lastError(), db);
+        throw engineError(db);
 }
 
 } // namespace
@@ -969,7 +971,7 @@ QVariant RecordQuery::writeInsert(QSqlDatabase& db, const Row& row, PreparedInse
         prepared.query.emplace(db);
         prepared.columns = assigned;
         if (!prepared.query->prepare(text))
-            throw engineError(prepared.query->lastError(), db);
+            throw engineError(*prepared.query);
     }
     QSqlQuery& query = *prepared.query;
     int position = 0;
@@ -978,7 +980,7 @@ QVariant RecordQuery::writeInsert(QSqlDatabase& db, const Row& row, PreparedInse
             query.bindValue(position++, row.values.at(c));
     }
     if (!query.exec())
-        throw engineError(query.lastError(), db);
+        throw engineError(query);
 
     // The key or rowid that the database gave the row finds it again for later changes. The
     // engine is asked only when the row left its key to the database: PostgreSQL answers with

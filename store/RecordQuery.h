@@ -68,6 +68,9 @@ public:
     bool hasPendingChanges() const;
 
     void setAfterInsert(std::function<void()> handler) { afterInsert_ = std::move(handler); }
+    // Told the number of rows read so far as open() reads each row, for a progress display. What
+    // it throws ends the opening, and the query stays closed.
+    void setReadProgress(std::function<void(int rowsRead)> progress) { readProgress_ = std::move(progress); }
     // Runs before a new value of the field is stored; inside it the field reads the new value.
     void setValidator(const QString& fieldName, std::function<void(Field&)> validator);
 
@@ -170,6 +173,7 @@ private:
     bool modified_ = false;
 
     std::function<void()> afterInsert_;
+    std::function<void(int)> readProgress_;
     std::vector<std::pair<QString, std::function<void(Field&)>>> validators_;
     std::optional<QString> table_; // of the statement last opened
     std::optional<std::pair<QString, QStringList>> keyCache_;

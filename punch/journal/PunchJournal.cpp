@@ -121,10 +121,12 @@ QStringList linesOf(const QString& filePath)
     return lines;
 }
 
-// Reads the punches and outcomes of the files, in order, into punches.
+// Reads the punches and outcomes of the files, in order, into punches. An outcome may stand in
+// an earlier file than its punch when the clock was set back.
 void collect(const QStringList& files, std::vector<JournalPunch>& punches)
 {
     QHash<QString, std::size_t> byId;
+    QList<QHash<QString, QString>> outcomes;
     for (const QString& path : files) {
         for (const QString& line : linesOf(path)) {
             const std::optional<ParsedLine> parsed = parseLine(line);
@@ -146,13 +148,16 @@ void collect(const QStringList& files, std::vector<JournalPunch>& punches)
                 byId.insert(punch.id, punches.size());
                 punches.push_back(std::move(punch));
             } else if (parsed->type == QLatin1String("outcome")) {
-                const auto found = byId.constFind(v.value(QStringLiteral("id")));
-                if (found == byId.constEnd())
-                    continue;
-                punches[*found].outcome = outcomeFromText(v.value(QStringLiteral("result")));
-                punches[*found].outcomeText = v.value(QStringLiteral("text"));
+                outcomes.append(v);
             }
         }
+    }
+    for (const auto& v : std::as_const(outcomes)) {
+        const auto found = byId.constFind(v.value(QStringLiteral("id")));
+        if (found == byId.constEnd())
+            continue;
+        punches[*found].outcome = outcomeFromText(v.value(QStringLiteral("result")));
+        punches[*found].outcomeText = v.value(QStringLiteral("text"));
     }
 }
 

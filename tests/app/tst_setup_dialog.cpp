@@ -14,6 +14,8 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <filesystem>
+
 using namespace Qt::StringLiterals;
 
 // The setup dialog through its controls: what it refuses, what it tests and what it saves.
@@ -120,6 +122,8 @@ private Q_SLOTS:
         confirm(dialog);
         QCOMPARE(dialogs->takeTexts(), QStringList{});
         QCOMPARE(linkFile(), QStringEncoder("Big5").encode(u"2,主機,attend,sa,qorlavin,pic\\,data/,\r\n"_s));
+        QCOMPARE(std::filesystem::status(dir->filePath(u"link.txt"_s).toStdString()).permissions(),
+                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
         QVERIFY(module->endRequested());
     }
 

@@ -138,6 +138,19 @@ private Q_SLOTS:
         QVERIFY(!module->CUSConnection1.isOpen());
         QVERIFY(!module->endRequested());
     }
+
+    void defaultConnectionString()
+    {
+        QCOMPARE(TDataModule1::defaultConnectionString(),
+                 u"Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=.\\database\\basedb.mdb;"
+                 "Mode=Share Deny None;Extended Properties=\"\";Persist Security Info=False;"
+                 "Jet OLEDB:System database=\"\";Jet OLEDB:Registry Path=\"\";Jet OLEDB:Database Password=qorlavin;"
+                 "Jet OLEDB:Engine Type=5;Jet OLEDB:Database Locking Mode=1;Jet OLEDB:Global Partial Bulk Ops=2;"
+                 "Jet OLEDB:Global Bulk Transactions=1;Jet OLEDB:New Database Password=\"\";"
+                 "Jet OLEDB:Create System Database=False;Jet OLEDB:Encrypt Database=False;"
+                 "Jet OLEDB:Don't Copy Locale on Compact=False;Jet OLEDB:Compact Without Replica Repair=False;"
+                 "Jet OLEDB:SFP=False"_s);
+    }
 };
 
 QTEST_MAIN(StartupTest)

@@ -17,12 +17,15 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QStringEncoder>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -63,6 +66,10 @@ private Q_SLOTS:
     void workbook_data();
     void workbook();
     void workbookWithoutTempFolder();
+    void rangeBeyondOneSheet_data();
+    void rangeBeyondOneSheet();
+    void cancelledExport_data();
+    void cancelledExport();
     void upload();
     void uploadWithoutUnitOrDirectory();
     void uploadFailure_data();
@@ -391,6 +398,126 @@ void TclockoutTest::workbookWithoutTempFolder()
     QVERIFY(!QDir(work_->path()).exists(u"temp"_s));
 }
 
+void TclockoutTest::rangeBeyondOneSheet_data()
+{
+    QTest::addColumn<int>("punches"); // staged rows; the sheet holds them and the header up to 65536
+    QTest::addColumn<QString>("refusal"); // empty: the export is written
+
+    QTest::newRow("sheet full") << 65535 << QString();
+    QTest::newRow("one row over")
+        << 65536
+        << u"The range has 65536 punches, 65537 rows with the header; an .xls worksheet holds at most 65536 "
+           "rows. Export a shorter range."_s;
+}
+
+// A range whose rows do not fit in one sheet is refused before the staging deletes anything.
+void TclockoutTest::rangeBeyondOneSheet()
+{
+    QFETCH(int, punches);
+    QFETCH(QString, refusal);
+    other_->run(u"BEGIN"_s);
+    for (int row = 0; row < (punches + 1) / 2; ++row) {
+        const bool withEnd = 2 * (row + 1) <= punches;
+        other_->run(u"INSERT INTO clock (clock_emp, clock_no, clock_dat2, clock_stime2, clock_etime2) "
+                     "VALUES ('E01', ?, '2024/05/03', '08:00', ?)"_s,
+                    {QString::number(row), withEnd ? u"17:00"_s : QString()});
+    }
+    other_->run(u"COMMIT"_s);
+    other_->run(u"INSERT INTO ptemp (P00, P01) VALUES ('卡鐘匯檔', 'an earlier export')"_s);
+    const QString path = work_->path() + u"/temp/卡鐘匯檔.xls"_s;
+    QFile earlier(path);
+    QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("an earlier workbook") > 0);
+    earlier.close();
+    searchFor(shift);
+
+    screen_->Button6->click();
+
+    if (refusal.isEmpty()) {
+        QCOMPARE(dialogs_->takeTexts(), QStringList{u"轉檔完成!"_s});
+        QCOMPARE(other_->rows(u"SELECT count(*) FROM ptemp WHERE P00 = '卡鐘匯檔'"_s),
+                 QStringList{QString::number(punches)});
+        QCOMPARE(readXls(path)[u"sheets"_s].toArray().first()[u"rows"_s].toArray().size(), punches + 1);
+        return;
+    }
+    checkMessage(refusal, applicationTitle(), UserDialogs::Icon::Error);
+    QCOMPARE(other_->rows(u"SELECT P01 FROM ptemp WHERE P00 = '卡鐘匯檔'"_s), QStringList{u"an earlier export"_s});
+    QVERIFY(earlier.open(QIODevice::ReadOnly));
+    QCOMPARE(earlier.readAll(), "an earlier workbook"_ba);
+    QCOMPARE(QDir(work_->path() + u"/temp"_s).entryList(QDir::Files), QStringList{u"卡鐘匯檔.xls"_s});
+    QCOMPARE(dialogs_->openedPaths, QStringList());
+}
+
+void TclockoutTest::cancelledExport_data()
+{
+    QTest::addColumn<QString>("cancelledStep"); // the button whose caption the dialog shows at cancel
+    QTest::addColumn<bool>("upload");
+    QTest::addColumn<bool>("staged"); // the staging was over, in one batch
+
+    QTest::newRow("search") << u"搜尋"_s << false << false;
+    QTest::newRow("export, while staging") << u"暫匯"_s << false << false;
+    QTest::newRow("export, while making the sheet") << u"匯出Excel"_s << false << true;
+    QTest::newRow("upload, while staging") << u"暫匯"_s << true << false;
+    QTest::newRow("upload, while making the sheet") << u"上傳檔案"_s << true << true;
+}
+
+// Cancel in the progress dialog: no search result, or no workbook, the staging either whole or
+// not begun, and no upload.
+void TclockoutTest::cancelledExport()
+{
+    QFETCH(QString, cancelledStep);
+    QFETCH(bool, upload);
+    QFETCH(bool, staged);
+    constexpr int listedRows = 600; // reported in steps of 256 rows: the dialog shows, then handles events
+    other_->run(u"BEGIN"_s);
+    for (int row = 0; row < listedRows; ++row)
+        other_->run(u"INSERT INTO clock (clock_emp, clock_no, clock_dat2, clock_stime2, clock_etime2) "
+                     "VALUES ('E01', ?, '2024/05/03', '08:00', '17:00')"_s,
+                    {QString::number(row)});
+    other_->run(u"COMMIT"_s);
+    other_->run(u"INSERT INTO ptemp (P00, P01) VALUES ('卡鐘匯檔', 'an earlier export')"_s);
+    FtpTestServer server;
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    writeSettingsThroughPanel({server.user(), server.password(),
+                               server.host() + u":"_s + QString::number(server.port()), QString(), u"A01"_s});
+    const bool search = cancelledStep == u"搜尋"_s;
+    if (!search)
+        searchFor(shift);
+    screen_->progressDelay = std::chrono::milliseconds(0);
+    // The export runs without an event loop; events are handled only by the shown dialog, as
+    // it is told of more rows. The cancel is pressed once the dialog shows the step.
+    QString shownStep;
+    QTimer presser;
+    presser.setInterval(0);
+    connect(&presser, &QTimer::timeout, this, [&] {
+        auto* dialog = screen_->findChild<QProgressDialog*>();
+        if (dialog && dialog->isVisible() && dialog->labelText().startsWith(cancelledStep + u' ')) {
+            shownStep = dialog->labelText();
+            presser.stop();
+            QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+        }
+    });
+    presser.start();
+
+    if (search)
+        searchFor(shift);
+    else
+        (upload ? screen_->Button2 : screen_->Button6)->click();
+
+    QVERIFY2(!shownStep.isEmpty(), "the dialog never showed the step");
+    QCOMPARE(dialogs_->takeTexts(), QStringList());
+    QCOMPARE(dialogs_->openedPaths, QStringList());
+    QCOMPARE(QDir(work_->path() + u"/temp"_s).entryList(QDir::Files), QStringList());
+    QCOMPARE(other_->rows(u"SELECT count(*) FROM ptemp WHERE P00 = '卡鐘匯檔'"_s),
+             QStringList{QString::number(staged ? 2 * listedRows : 1)});
+    QVERIFY(!server.commands().contains("USER tester"));
+    QVERIFY(!QApplication::overrideCursor());
+    if (search) {
+        QVERIFY(!screen_->clock_ADOQ.isOpen());
+        QCOMPARE(gridRows(), Rows());
+        QVERIFY(!screen_->Button6->isEnabled());
+    }
+}
+
 void TclockoutTest::upload()
 {
     LocalClock::setSource([] { return QDateTime(QDate(2024, 5, 3), QTime(17, 45)); });
@@ -454,6 +581,9 @@ void TclockoutTest::uploadFailure_data()
     QTest::newRow("server down") << B::Normal << false << u"daily"_s;
     QTest::newRow("login refused") << B::RefuseLogin << true << u"daily"_s;
     QTest::newRow("directory missing") << B::Normal << true << u"missing"_s;
+    // The server answers the store as complete, but holds less than was sent.
+    QTest::newRow("stored file truncated") << B::TruncateStored << true << u"daily"_s;
+    QTest::newRow("data connection cut") << B::CutDataConnection << true << u"daily"_s;
 }
 
 void TclockoutTest::uploadFailure()
@@ -516,6 +646,9 @@ void TclockoutTest::settingsSavedUntouched()
     QFile file(work_->filePath(u"ftp.txt"_s));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), "Edit1,Edit1,Edit1,Edit1,Edit1,\r\n"_ba);
+    // The password is in plain text: only the owner may read the file.
+    QCOMPARE(std::filesystem::status(file.fileName().toStdString()).permissions(),
+             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 void TclockoutTest::settingsReadBack_data()

@@ -20,6 +20,8 @@ private Q_SLOTS:
     void replacesAnExistingFile();
     void failureThrows_data();
     void failureThrows();
+    void storedSizeIsChecked_data();
+    void storedSizeIsChecked();
 
 private:
     QString writeLocalFile(const QString& name, const QByteArray& content);
@@ -84,8 +86,10 @@ void CurlFtpUploaderTest::storesTheFileUnderItsBig5Name()
 
     CurlFtpUploader().upload(request(server, directory, writeLocalFile(u"local.xls"_s, content)));
 
-    const QList<QByteArray> expected{"USER tester", "PASS secret", "PWD", "CWD " + directory,
-                                     "PASV", "TYPE I", "STOR " + remoteName_, "QUIT"};
+    // The store, then the question of the stored size on a connection of its own.
+    const QList<QByteArray> expected{"USER tester", "PASS secret", "PWD", "CWD " + directory, "PASV", "TYPE I",
+                                     "STOR " + remoteName_, "QUIT", "USER tester", "PASS secret", "PWD",
+                                     "CWD " + directory, "TYPE I", "SIZE " + remoteName_, "REST 0", "QUIT"};
     QCOMPARE(server.commands(), expected);
     QCOMPARE(server.fileContent(storedIn + remoteName_), content);
 }
@@ -140,6 +144,47 @@ void CurlFtpUploaderTest::failureThrows()
     QVERIFY_THROWS_EXCEPTION(UploadError, uploader.upload(request(server, directory, localPath)));
     // A dead server must not keep the upload waiting for long.
     QVERIFY(timer.elapsed() < 30000);
+}
+
+void CurlFtpUploaderTest::storedSizeIsChecked_data()
+{
+    QTest::addColumn<FtpTestServer::Behaviour>("behaviour");
+    QTest::addColumn<bool>("stored"); // the whole file is on the server
+    QTest::addColumn<QByteArray>("sizeQuestion"); // the command whose answer gave the size
+
+    using B = FtpTestServer::Behaviour;
+    QTest::newRow("whole file, by SIZE") << B::Normal << true << "SIZE "_ba + remoteName_;
+    QTest::newRow("whole file, by the listing") << B::RefuseSize << true << "LIST"_ba;
+    QTest::newRow("truncated, by SIZE") << B::TruncateStored << false << "SIZE "_ba + remoteName_;
+    QTest::newRow("truncated, by the listing") << B::RefuseSizeAndTruncate << false << "LIST"_ba;
+    QTest::newRow("data connection cut") << B::CutDataConnection << false << QByteArray();
+}
+
+// The server answers every store as complete; only the size it then gives tells.
+void CurlFtpUploaderTest::storedSizeIsChecked()
+{
+    QFETCH(FtpTestServer::Behaviour, behaviour);
+    QFETCH(bool, stored);
+    QFETCH(QByteArray, sizeQuestion);
+    FtpTestServer server(behaviour);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    QVERIFY(QDir(server.rootPath()).mkdir(u"daily"_s));
+    const QByteArray content(5000, 'x');
+    // Another file of the full size, which a listing must not take for the stored one.
+    QFile other(server.rootPath() + u"/daily/A01-other.xls"_s);
+    QVERIFY(other.open(QIODevice::WriteOnly) && other.write(content) == content.size());
+    other.close();
+    const UploadRequest upload = request(server, "./daily/", writeLocalFile(u"local.xls"_s, content));
+
+    if (stored) {
+        CurlFtpUploader().upload(upload);
+        QCOMPARE(server.fileContent("daily/" + remoteName_), content);
+    } else {
+        QVERIFY_THROWS_EXCEPTION(UploadError, CurlFtpUploader().upload(upload));
+        QVERIFY(server.fileContent("daily/" + remoteName_).size() < content.size());
+    }
+    if (!sizeQuestion.isEmpty())
+        QVERIFY(server.commands().contains(sizeQuestion));
 }
 
 QTEST_GUILESS_MAIN(CurlFtpUploaderTest)

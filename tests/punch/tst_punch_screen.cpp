@@ -1,6 +1,7 @@
 #include "Connection.h"
 #include "LocalClock.h"
 #include "OtherProgram.h"
+#include "PunchJournal.h"
 #include "RecordingDialogs.h"
 #include "RecordQueryModel.h"
 #include "TClock2.h"
@@ -10,6 +11,8 @@
 #include "TestDatabases.h"
 
 #include <QComboBox>
+#include <QFile>
+#include <QProcess>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSqlQuery>
@@ -421,6 +424,60 @@ private Q_SLOTS:
         QCOMPARE(dialogs->takeTexts(), QStringList{QStringLiteral("陳美玲  上班時間：2024/05/03   08:05")});
         QCOMPARE(screen.Edit3->text(), QStringLiteral("陳美玲"));
         QCOMPARE(other->rows(QStringLiteral("SELECT clock_emp, clock_no FROM clock")), QStringList{QStringLiteral("A002|Ab2")});
+    }
+
+    // The database file is away for three punches and back for the fourth: the three were
+    // kept on this machine and reach the tables first, each with its own time, and the journal
+    // says every punch was written.
+    void punchesOfAnOutageAreWrittenWhenTheDatabaseIsBack()
+    {
+        TClock2 screen(*connection);
+        const QString file = workDir->filePath(QStringLiteral("basedb.mdb"));
+        const QString away = workDir->filePath(QStringLiteral("away.mdb"));
+        QVERIFY(QFile::rename(file, away));
+        const auto punchAt = [&](const QString& time, const QString& employee, const QString& card, QToolButton* button) {
+            setClock(QStringLiteral("2024-05-03 ") + time);
+            identify(screen, employee, card);
+            press(button);
+            return dialogs->takeTexts();
+        };
+        const QStringList kept{QStringLiteral("Could not find file '%1'.").arg(file),
+                               QStringLiteral("已記錄於本機，資料庫恢復後補登")};
+        QCOMPARE(punchAt(u"08:01:00"_s, u"A001"_s, u"1001"_s, screen.SpeedButton1), kept);
+        QCOMPARE(punchAt(u"08:02:00"_s, u"A002"_s, u"Ab2"_s, screen.SpeedButton1), kept);
+        QCOMPARE(punchAt(u"08:03:00"_s, u"A001"_s, u"1001"_s, screen.SpeedButton3), kept);
+
+        QVERIFY(QFile::rename(away, file));
+        QCOMPARE(punchAt(u"08:04:00"_s, u"O'Neil"_s, u"777"_s, screen.SpeedButton1),
+                 QStringList{u"Neil  上班時間：2024/05/03   08:04"_s});
+        QCOMPARE(other->rows(u"SELECT clock_emp, clock_stime2 FROM clock ORDER BY clock_emp"_s),
+                 (QStringList{u"A001|08:01"_s, u"A002|08:02"_s, u"O'Neil|08:04"_s}));
+        QCOMPARE(other->rows(u"SELECT pres_emp, pres_stime, pres_sn FROM pre_over"_s),
+                 QStringList{u"A001|08:03|80300"_s});
+
+        const std::vector<JournalPunch> journalled = PunchJournal(QDir(workDir->filePath(u"journal"_s))).punches();
+        QCOMPARE(journalled.size(), std::size_t(4));
+        for (const JournalPunch& punch : journalled)
+            QCOMPARE(punch.outcome, std::optional(PunchOutcome::Written));
+    }
+
+    // A terminal killed between journalling a punch and writing it: the next start writes the
+    // punch, and a start after that does not write it again.
+    void punchJournalledByAKilledTerminalIsWrittenOnce()
+    {
+        QProcess terminal;
+        terminal.start(QStringLiteral(JOURNAL_THEN_DIE), {u"A002"_s, u"Ab2"_s, u"2024/05/03"_s, u"07:58"_s});
+        QVERIFY(terminal.waitForFinished(60000));
+        QCOMPARE(terminal.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(other->rows(u"SELECT clock_emp FROM clock"_s), QStringList());
+
+        for (int start = 0; start < 2; ++start) {
+            TClock2 screen(*connection);
+            QCOMPARE(other->rows(u"SELECT clock_emp, clock_stime2, clock_no FROM clock"_s),
+                     QStringList{u"A002|07:58|Ab2"_s});
+        }
+        QVERIFY(PunchJournal(QDir(workDir->filePath(u"journal"_s))).pending().empty());
+        QVERIFY(dialogs->messages.isEmpty());
     }
 
     void missingDeclaredColumnStopsThePunch()

@@ -9,6 +9,7 @@
 
 namespace {
 constexpr int startMilliseconds = 30000;
+constexpr int cutDataAfterBytes = 512;
 }
 
 FtpTestServer::FtpTestServer(Behaviour behaviour)
@@ -41,6 +42,12 @@ bool FtpTestServer::start()
         arguments << QStringLiteral("--refuse-login");
     if (behaviour_ == Behaviour::Silent)
         arguments << QStringLiteral("--silent");
+    if (behaviour_ == Behaviour::TruncateStored || behaviour_ == Behaviour::RefuseSizeAndTruncate)
+        arguments << QStringLiteral("--truncate-stored");
+    if (behaviour_ == Behaviour::RefuseSize || behaviour_ == Behaviour::RefuseSizeAndTruncate)
+        arguments << QStringLiteral("--refuse-size");
+    if (behaviour_ == Behaviour::CutDataConnection)
+        arguments << QStringLiteral("--cut-data-after") << QString::number(cutDataAfterBytes);
     // The Debian python, which has pyftpdlib.
     process_.start(QStringLiteral("/usr/bin/python3"), arguments);
 

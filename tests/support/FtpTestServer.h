@@ -14,6 +14,11 @@ public:
         Normal,
         RefuseLogin, // answers every login with 530
         Silent,      // accepts connections and never answers
+        // Faults of a transfer that the store command's answer does not show:
+        TruncateStored,        // keeps the first half of every stored file, answers 226
+        CutDataConnection,     // closes a store's data connection after 512 bytes, answers 226
+        RefuseSize,            // answers SIZE with 502: a file's size shows in the listing alone
+        RefuseSizeAndTruncate, // both of these
     };
 
     explicit FtpTestServer(Behaviour behaviour = Behaviour::Normal);

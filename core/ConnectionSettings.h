@@ -16,6 +16,10 @@ struct ConnectionSettings {
 // Every Access file carries this database password.
 inline const QString accessDatabasePassword = QStringLiteral("qorlavin");
 
+// The connection the program opens before it reads link.txt: the Access file
+// .\database\basedb.mdb under the working directory.
+QString DefaultConnectionString();
+
 // Fills the settings from ./link.txt. Throws SettingsFileError ("File not found",
 // "List index out of bounds (%d)"), leaving the fields read before the error filled.
 void ReadConnectionSettings(ConnectionSettings& settings);

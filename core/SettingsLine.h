@@ -22,8 +22,9 @@ QString readFirstLine(const QString& path);
 // what they were given.
 void assign(const QStringList& values, std::initializer_list<QString*> targets);
 
-// Replaces the file with one line of the values, each followed by a comma, ended by CR LF.
-// A value that Big5 cannot hold is refused before anything is written.
+// Replaces the file with one line of the values, each followed by a comma, ended by CR LF,
+// readable and writable by its owner only (mode 0600). A value that Big5 cannot hold is
+// refused before anything is written.
 void write(const QString& path, const QStringList& values);
 
 } // namespace SettingsLine

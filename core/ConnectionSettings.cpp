@@ -2,6 +2,8 @@
 
 #include "SettingsLine.h"
 
+#include <QStringList>
+
 namespace {
 
 const QString linkFile = QStringLiteral("./link.txt");
@@ -17,6 +19,32 @@ bool isBlank(const QString& text)
 }
 
 } // namespace
+
+QString DefaultConnectionString()
+{
+    return QStringList{
+        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0"),
+        QStringLiteral("User ID=Admin"),
+        QStringLiteral("Data Source=.\\database\\basedb.mdb"),
+        QStringLiteral("Mode=Share Deny None"),
+        QStringLiteral("Extended Properties=\"\""),
+        QStringLiteral("Persist Security Info=False"),
+        QStringLiteral("Jet OLEDB:System database=\"\""),
+        QStringLiteral("Jet OLEDB:Registry Path=\"\""),
+        QStringLiteral("Jet OLEDB:Database Password=") + accessDatabasePassword,
+        QStringLiteral("Jet OLEDB:Engine Type=5"),
+        QStringLiteral("Jet OLEDB:Database Locking Mode=1"),
+        QStringLiteral("Jet OLEDB:Global Partial Bulk Ops=2"),
+        QStringLiteral("Jet OLEDB:Global Bulk Transactions=1"),
+        QStringLiteral("Jet OLEDB:New Database Password=\"\""),
+        QStringLiteral("Jet OLEDB:Create System Database=False"),
+        QStringLiteral("Jet OLEDB:Encrypt Database=False"),
+        QStringLiteral("Jet OLEDB:Don't Copy Locale on Compact=False"),
+        QStringLiteral("Jet OLEDB:Compact Without Replica Repair=False"),
+        QStringLiteral("Jet OLEDB:SFP=False"),
+    }
+        .join(QLatin1Char(';'));
+}
 
 void ReadConnectionSettings(ConnectionSettings& settings)
 {

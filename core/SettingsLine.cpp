@@ -54,8 +54,11 @@ void write(const QString& path, const QStringList& values)
     if (big5.hasError())
         throw SettingsFileError(QStringLiteral("'%1' holds characters that Big5 cannot store").arg(line));
     bytes += "\r\n";
+    // The files hold passwords in plain text, so only their owner may read them. The new file
+    // gets its mode before anything is written to it and replaces the old one whole.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        file.write(bytes) != bytes.size() || !file.commit())
         throw SettingsFileError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
 }
 

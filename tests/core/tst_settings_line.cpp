@@ -1,12 +1,13 @@
 #include "ConnectionSettings.h"
 #include "ErrorText.h"
 #include "SettingsLine.h"
-#include "TDataModule1.h"
 #include "TemporaryWorkingDirectory.h"
 
 #include <QFile>
 #include <QStringEncoder>
 #include <QTest>
+
+#include <filesystem>
 
 using namespace Qt::StringLiterals;
 
@@ -99,6 +100,27 @@ private Q_SLOTS:
         QCOMPARE(read.databaseFolder, QString());
     }
 
+    void writtenFileIsPrivate_data()
+    {
+        QTest::addColumn<bool>("replacing");
+        QTest::newRow("new file") << false;
+        QTest::newRow("replacing a file that all may read") << true;
+    }
+    void writtenFileIsPrivate()
+    {
+        QFETCH(bool, replacing);
+        TemporaryWorkingDirectory dir;
+        const std::filesystem::path path = dir.filePath(u"link.txt"_s).toStdString();
+        if (replacing) {
+            writeFile(dir.filePath(u"link.txt"_s), "old line\r\n");
+            std::filesystem::permissions(path, std::filesystem::perms(0644));
+        }
+        WriteConnectionSettings({u"1"_s, u"host"_s, u"attend"_s, u"sa"_s, u"secret"_s, QString(), QString()});
+        QCOMPARE(std::filesystem::status(path).permissions(),
+                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        QCOMPARE(readFile(dir.filePath(u"link.txt"_s)), QByteArray("1,host,attend,sa,secret,,,\r\n"));
+    }
+
     void textBig5CannotHoldIsRefused()
     {
         TemporaryWorkingDirectory dir;
@@ -141,19 +163,6 @@ private Q_SLOTS:
         QCOMPARE(BuildConnectionString(settings), expected);
         if (engine == u"2"_s)
             QCOMPARE(settings.accountPassword, u"qorlavin"_s);
-    }
-
-    void defaultConnectionString()
-    {
-        QCOMPARE(TDataModule1::defaultConnectionString(),
-                 u"Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=.\\database\\basedb.mdb;"
-                 "Mode=Share Deny None;Extended Properties=\"\";Persist Security Info=False;"
-                 "Jet OLEDB:System database=\"\";Jet OLEDB:Registry Path=\"\";Jet OLEDB:Database Password=qorlavin;"
-                 "Jet OLEDB:Engine Type=5;Jet OLEDB:Database Locking Mode=1;Jet OLEDB:Global Partial Bulk Ops=2;"
-                 "Jet OLEDB:Global Bulk Transactions=1;Jet OLEDB:New Database Password=\"\";"
-                 "Jet OLEDB:Create System Database=False;Jet OLEDB:Encrypt Database=False;"
-                 "Jet OLEDB:Don't Copy Locale on Compact=False;Jet OLEDB:Compact Without Replica Repair=False;"
-                 "Jet OLEDB:SFP=False"_s);
     }
 };
 
