@@ -23,7 +23,21 @@
 
 namespace {
 
-using Engine = QSqlDriver::DbmsType;
+// Where the engines' SQL differs: how a transaction takes its lock, how a row is found again.
+enum class Engine { SQLite, PostgreSQL, SqlServer };
+
+// The engine by the product name that the connection reports.
+Engine engineNamed(const QString& dbmsName)
+{
+    if (dbmsName == QLatin1String("SQLite"))
+        return Engine::SQLite;
+    if (dbmsName == QLatin1String("PostgreSQL"))
+        return Engine::PostgreSQL;
+    if (dbmsName == QLatin1String("Microsoft SQL Server"))
+        return Engine::SqlServer;
+    throw DatabaseError(
+        QStringLiteral("Punches are written to SQLite, PostgreSQL or SQL Server databases, not to %1").arg(dbmsName));
+}
 
 // How long a punch keeps retrying while the database is busy, in all.
 constexpr std::chrono::milliseconds busyPatience{5000};
@@ -72,6 +86,11 @@ enum class Statement {
     EditOvertimeEnd,
 };
 constexpr std::size_t statementCount = std::size_t(Statement::EditOvertimeEnd) + 1;
+
+bool isShift(PunchKind kind)
+{
+    return kind == PunchKind::ShiftStart || kind == PunchKind::ShiftEnd;
+}
 
 bool isStart(PunchKind kind)
 {
@@ -175,7 +194,7 @@ QString definitionText(Engine engine, bool endOfShift)
 {
     const QString columns = QStringLiteral("class_no, class_item, work1, work2 FROM pres_sys");
     const QString condition = endOfShift ? QStringLiteral(" WHERE comp = ''") : QString();
-    if (engine == Engine::MSSqlServer)
+    if (engine == Engine::SqlServer)
         return QStringLiteral("SELECT TOP (1) ") + columns + condition;
     return QStringLiteral("SELECT ") + columns + condition + QStringLiteral(" LIMIT 1");
 }
@@ -232,15 +251,10 @@ QString punchConfirmation(const QString& employeeName, PunchKind kind, const Pun
 // every later punch on that database.
 class PunchRecorder::Statements {
 public:
-    explicit Statements(const QSqlDatabase& db)
-        : engine_(db.driver()->dbmsType())
+    Statements(const QSqlDatabase& db, Engine engine)
+        : engine_(engine)
         , driver_(db.driver())
     {
-        if (engine_ != Engine::SQLite && engine_ != Engine::PostgreSQL && engine_ != Engine::MSSqlServer) {
-            throw DatabaseError(QStringLiteral("Punches are written to SQLite, PostgreSQL or SQL Server databases; "
-                                               "the driver %1 reaches none of them")
-                                    .arg(db.driverName()));
-        }
     }
 
     // Whether these statements were prepared on that database, which is still open.
@@ -379,7 +393,7 @@ PunchWritten PunchRecorder::record(const PunchRequest& request)
 PunchRecorder::Statements& PunchRecorder::statementsFor(QSqlDatabase& db)
 {
     if (!statements_ || !statements_->belongTo(db))
-        statements_ = std::make_unique<Statements>(db);
+        statements_ = std::make_unique<Statements>(db, engineNamed(connection_.dbmsName()));
     return *statements_;
 }
 
@@ -400,73 +414,16 @@ PunchWritten PunchRecorder::recordOnce(QSqlDatabase& db, const PunchRequest& req
 {
     Statements& statement = statementsFor(db);
     const bool sqlite = statement.engine() == Engine::SQLite;
-    const bool start = isStart(request.kind);
-    const bool shift = request.kind == PunchKind::ShiftStart || request.kind == PunchKind::ShiftEnd;
-    const DayTable& table = shift ? shiftTable() : overtimeTable();
-    const QVariantList day{request.employeeNo, request.date};
-
     try {
         if (sqlite)
             execute(statement(db, Statement::Begin), {});
         else if (!db.transaction())
             throw engineError(db);
         try {
-            if (statement.engine() == Engine::PostgreSQL) {
-                QSqlQuery& lock = statement(db, Statement::LockDay);
-                execute(lock, {table.name + QLatin1Char('/') + request.employeeNo, request.date});
-                lock.finish();
-            }
-
-            QSqlQuery& find = statement(db, shift ? Statement::FindShiftRow : Statement::FindOvertimeRow);
-            execute(find, day);
-            const bool found = find.next();
-            // How the edit finds the row again: by what the lookup read in front, or on SQL
-            // Server by the same condition under the locks the lookup took.
-            const QVariantList rowLocation = !found                                      ? QVariantList()
-                                             : statement.engine() == Engine::MSSqlServer ? day
-                                                                                         : QVariantList{find.value(0)};
-            const int startTimeColumn = statement.engine() == Engine::MSSqlServer ? 0 : 1;
-            const QString startTime = found && !shift ? find.value(startTimeColumn).toString() : QString();
-            find.finish();
-
-            const QString employeeNo = nonNull(request.employeeNo);
-            if (shift && !found) {
-                QSqlQuery& definition =
-                    statement(db, start ? Statement::FirstShiftDefinition : Statement::FirstEndOfShiftDefinition);
-                execute(definition, {});
-                const bool defined = definition.next();
-                const auto planned = [&](int column) {
-                    return nonNull(defined ? definition.value(column).toString() : QString());
-                };
-                const QVariantList values{QStringLiteral(""),
-                                          employeeNo,
-                                          integerValue(request.date.mid(8, 2)),
-                                          planned(0),
-                                          planned(1),
-                                          nonNull(request.date),
-                                          planned(2),
-                                          planned(3),
-                                          nonNull(request.date),
-                                          nonNull(request.time),
-                                          nonNull(request.cardNo)};
-                definition.finish();
-                execute(statement(db, start ? Statement::AppendShiftStart : Statement::AppendShiftEnd), values);
-            } else if (shift) {
-                QVariantList values{nonNull(request.date), nonNull(request.time)};
-                if (start)
-                    values.append(nonNull(request.cardNo));
-                execute(statement(db, start ? Statement::EditShiftStart : Statement::EditShiftEnd),
-                        values + rowLocation);
-            } else {
-                QVariantList values{nonNull(request.date), nonNull(request.time)};
-                if (!start)
-                    values.append(overtimeHours(startTime, request.time));
-                values += {integerValue(request.serial), employeeNo, nonNull(request.overtimeLevel)};
-                const Statement write = found ? (start ? Statement::EditOvertimeStart : Statement::EditOvertimeEnd)
-                                              : (start ? Statement::AppendOvertimeStart : Statement::AppendOvertimeEnd);
-                execute(statement(db, write), values + rowLocation);
-            }
-
+            if (isShift(request.kind))
+                writeShift(db, statement, request, findDayRow(db, statement, request));
+            else
+                writeOvertime(db, statement, request, findDayRow(db, statement, request));
             if (sqlite)
                 execute(statement(db, Statement::Commit), {});
             else if (!db.commit())
@@ -483,4 +440,75 @@ PunchWritten PunchRecorder::recordOnce(QSqlDatabase& db, const PunchRequest& req
         throw;
     }
     return {request.date, request.time};
+}
+
+PunchRecorder::DayRow PunchRecorder::findDayRow(QSqlDatabase& db, Statements& statement, const PunchRequest& request)
+{
+    const bool shift = isShift(request.kind);
+    if (statement.engine() == Engine::PostgreSQL) {
+        QSqlQuery& lock = statement(db, Statement::LockDay);
+        const DayTable& table = shift ? shiftTable() : overtimeTable();
+        execute(lock, {table.name + QLatin1Char('/') + request.employeeNo, request.date});
+        lock.finish();
+    }
+    const QVariantList day{request.employeeNo, request.date};
+    QSqlQuery& find = statement(db, shift ? Statement::FindShiftRow : Statement::FindOvertimeRow);
+    execute(find, day);
+    DayRow row;
+    row.found = find.next();
+    if (row.found) {
+        // How the edit finds the row again: by what the lookup read in front, or on SQL
+        // Server by the same condition under the locks that the lookup took.
+        const bool sqlServer = statement.engine() == Engine::SqlServer;
+        row.location = sqlServer ? day : QVariantList{find.value(0)};
+        if (!shift)
+            row.startTime = find.value(sqlServer ? 0 : 1).toString();
+    }
+    find.finish();
+    return row;
+}
+
+void PunchRecorder::writeShift(QSqlDatabase& db, Statements& statement, const PunchRequest& request, const DayRow& row)
+{
+    const bool start = isStart(request.kind);
+    if (row.found) {
+        QVariantList values{nonNull(request.date), nonNull(request.time)};
+        if (start)
+            values.append(nonNull(request.cardNo));
+        execute(statement(db, start ? Statement::EditShiftStart : Statement::EditShiftEnd), values + row.location);
+        return;
+    }
+    // A new day-row takes its planned half from the first shift definition.
+    QSqlQuery& definition =
+        statement(db, start ? Statement::FirstShiftDefinition : Statement::FirstEndOfShiftDefinition);
+    execute(definition, {});
+    const bool defined = definition.next();
+    const auto planned = [&](int column) { return nonNull(defined ? definition.value(column).toString() : QString()); };
+    const QVariantList values{QStringLiteral(""),
+                              nonNull(request.employeeNo),
+                              integerValue(request.date.mid(8, 2)),
+                              planned(0),
+                              planned(1),
+                              nonNull(request.date),
+                              planned(2),
+                              planned(3),
+                              nonNull(request.date),
+                              nonNull(request.time),
+                              nonNull(request.cardNo)};
+    definition.finish();
+    execute(statement(db, start ? Statement::AppendShiftStart : Statement::AppendShiftEnd), values);
+}
+
+void PunchRecorder::writeOvertime(QSqlDatabase& db, Statements& statement, const PunchRequest& request,
+                                  const DayRow& row)
+{
+    const bool start = isStart(request.kind);
+    QVariantList values{nonNull(request.date), nonNull(request.time)};
+    // The hours are worked out when the end is written, from the start the row has by then.
+    if (!start)
+        values.append(overtimeHours(row.startTime, request.time));
+    values += {integerValue(request.serial), nonNull(request.employeeNo), nonNull(request.overtimeLevel)};
+    const Statement write = row.found ? (start ? Statement::EditOvertimeStart : Statement::EditOvertimeEnd)
+                                      : (start ? Statement::AppendOvertimeStart : Statement::AppendOvertimeEnd);
+    execute(statement(db, write), values + row.location);
 }

@@ -3,6 +3,7 @@
 #include "PunchRequest.h"
 
 #include <QString>
+#include <QVariantList>
 
 #include <memory>
 
@@ -39,8 +40,17 @@ public:
 
 private:
     class Statements;
+    // The employee's row of the day as the lookup found it.
+    struct DayRow {
+        bool found = false;
+        QVariantList location; // binds the edit to the row found
+        QString startTime;     // pres_stime of an overtime row
+    };
 
     PunchWritten recordOnce(QSqlDatabase& db, const PunchRequest& request);
+    static DayRow findDayRow(QSqlDatabase& db, Statements& statement, const PunchRequest& request);
+    static void writeShift(QSqlDatabase& db, Statements& statement, const PunchRequest& request, const DayRow& row);
+    static void writeOvertime(QSqlDatabase& db, Statements& statement, const PunchRequest& request, const DayRow& row);
     Statements& statementsFor(QSqlDatabase& db);
     static void rollBack(QSqlDatabase& db, Statements& statement) noexcept;
 

@@ -21,6 +21,7 @@
 
 #include <sql.h>
 #include <sqlext.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 namespace {
@@ -35,6 +36,21 @@ QHash<QString, int>& heldSqliteFiles()
 {
     static QHash<QString, int> files;
     return files;
+}
+
+// How long a statement waits for another connection's lock on an SQLite file.
+constexpr int sqliteBusyWaitMs = 10000;
+
+// Waits for a held SQLite lock in steps of one millisecond. SQLite's own busy time-out sleeps
+// longer the longer it has waited (up to 100 ms a step), so under load a writer that has waited
+// long keeps losing the lock to newcomers until its time-out ends; equal steps give every
+// waiting terminal the same chance.
+int waitInEqualSteps(void*, int attempt)
+{
+    if (attempt >= sqliteBusyWaitMs)
+        return 0;
+    sqlite3_sleep(1);
+    return 1;
 }
 
 // Jet and ACE write their engine name at byte 4 of every Access file.
@@ -174,10 +190,13 @@ void Connection::openSqlite(const QString& filePath)
         QUrl url = QUrl::fromLocalFile(filePath);
         url.setQuery(QStringLiteral("mode=rw"));
         db.setDatabaseName(url.toString(QUrl::FullyEncoded));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=10000"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
         if (!db.open()) {
             failure = engineText(db.lastError());
         } else {
+            // Qt's SQLite driver uses the system's SQLite library, whose handle this is.
+            sqlite3_busy_handler(*static_cast<sqlite3* const*>(db.driver()->handle().constData()), waitInEqualSteps,
+                                 nullptr);
             // Several punch clocks may share one file: readers then never wait for a writer.
             QSqlQuery pragma(db);
             // WAL cannot be shared across machines: a file on a network filesystem keeps DELETE.

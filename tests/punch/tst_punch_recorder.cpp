@@ -1,10 +1,10 @@
 #include "Connection.h"
 #include "DatabaseError.h"
+#include "ErrorText.h"
 #include "OtherProgram.h"
 #include "PunchRecorder.h"
 #include "TestDatabases.h"
 
-#include <QFileInfo>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -66,12 +66,17 @@ class PunchRecorderTest : public QObject {
             QTest::qSkip(qPrintable(whyNot), __FILE__, __LINE__);
             return false;
         }
+        useFresh(engine);
+        return true;
+    }
+
+    void useFresh(const QString& engine)
+    {
         sqlite = engine == u"sqlite"_s;
         connectionString = databases.fresh(engine);
         other = std::make_unique<OtherProgram>(connectionString);
         other->run(u"INSERT INTO pres_sys (comp, class_no, class_item, work1, work2) "
                    "VALUES ('', '01', '日班', '08:00', '17:00')"_s);
-        return true;
     }
 
     // Another terminal punching once; it has opened its connection when this returns.
@@ -251,14 +256,35 @@ private Q_SLOTS:
                  (QStringList{u"A002|NULL"_s, u"A001|08:05"_s}));
     }
 
+    // A lock that is not given within the session's lock time-out is a busy database: the punch
+    // tries again for a few seconds, then reports the engine's text and leaves nothing written.
+    void busyDatabaseIsRetriedThenReported()
+    {
+        SKIP_UNLESS_AVAILABLE(u"postgresql"_s);
+        useFresh(u"postgresql"_s);
+        Connection connection(u"CUSConnection1"_s);
+        connection.setConnectionString(connectionString);
+        {
+            QSqlQuery query(connection.database());
+            exec(query, u"SET lock_timeout = 1"_s);
+        }
+        PunchRecorder recorder(connection);
+        {
+            Writer writer(connectionString, sqlite, u"clock"_s);
+            const QString error = errorText([&] { recorder.record(punchOf(PunchKind::ShiftStart, u"08:05"_s)); });
+            QVERIFY2(error.contains(u"lock timeout"_s), qPrintable(error));
+            writer.commit();
+        }
+        recorder.record(punchOf(PunchKind::ShiftStart, u"08:06"_s));
+        QCOMPARE(other->rows(u"SELECT clock_emp, clock_stime2 FROM clock"_s), QStringList{u"A001|08:06"_s});
+    }
+
     // The server ends the punch's session between two punches, as a restart or a network cut
     // does: the next punch reopens the connection and is written, once.
     void punchAfterTheSessionWasEnded()
     {
         SKIP_UNLESS_AVAILABLE(u"postgresql"_s);
-        sqlite = false;
-        connectionString = databases.fresh(u"postgresql"_s);
-        other = std::make_unique<OtherProgram>(connectionString);
+        useFresh(u"postgresql"_s);
         Connection connection(u"CUSConnection1"_s);
         connection.setConnectionString(connectionString);
         PunchRecorder recorder(connection);
@@ -282,10 +308,12 @@ private Q_SLOTS:
     // every test that runs beside this one, so it runs alone, as a test of its own.
     void punchAfterTheServerRestarted()
     {
-        SKIP_UNLESS_AVAILABLE(u"postgresql"_s);
+        const QString whyNot = TestDatabases::restartUnavailable();
+        if (!whyNot.isEmpty())
+            QSKIP(qPrintable(whyNot));
         if (qEnvironmentVariableIsEmpty("PUNCHCLOCK_TEST_SERVER_RESTART"))
             QSKIP("restarts the server under the other tests: runs alone as punch_rules_server_restart");
-        connectionString = databases.fresh(u"postgresql"_s);
+        useFresh(u"postgresql"_s);
         Connection connection(u"CUSConnection1"_s);
         connection.setConnectionString(connectionString);
         PunchRecorder recorder(connection);
