@@ -184,7 +184,7 @@ void TClock2::lookUpEmployee(bool forPunch)
         if (!employee_->number.isEmpty())
             knownEmployees_.insert(employee_->number, *employee_);
     } catch (const DatabaseError& error) {
-        if (!JournaledPunches::isUnreachable(error))
+        if (!JournaledPunches::isOutage(error))
             throw;
         // While the number is being typed, its beginnings are no employees: the punch says
         // why it cannot identify one.

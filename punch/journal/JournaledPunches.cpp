@@ -6,12 +6,13 @@ JournaledPunches::JournaledPunches(PunchJournal& journal, Writer writer)
 {
 }
 
-bool JournaledPunches::isUnreachable(const DatabaseError& error)
+bool JournaledPunches::isOutage(const DatabaseError& error)
 {
     switch (error.cause()) {
     case DatabaseError::Cause::ConnectionLost:
     case DatabaseError::Cause::Unanswered:
     case DatabaseError::Cause::Unreachable:
+    case DatabaseError::Cause::Busy:
         return true;
     default:
         return false;
@@ -57,7 +58,7 @@ JournaledPunches::Punch JournaledPunches::punch(const PunchRequest& request)
         settle(PunchOutcome::Written, {});
     } catch (const DatabaseError& error) {
         result.failure = error;
-        result.keptForLater = !id.isEmpty() && isUnreachable(error);
+        result.keptForLater = !id.isEmpty() && isOutage(error);
         settle(result.keptForLater ? PunchOutcome::Pending : PunchOutcome::Refused, QString::fromUtf8(error.what()));
     }
     return result;
@@ -75,7 +76,7 @@ QStringList JournaledPunches::replay(const std::vector<JournalPunch>& pending)
         try {
             writer_(punch.request);
         } catch (const DatabaseError& error) {
-            if (isUnreachable(error))
+            if (isOutage(error))
                 throw;
             refused.append(QString::fromUtf8(error.what()));
             journal_.recordOutcome(punch.id, PunchOutcome::Refused, refused.last());

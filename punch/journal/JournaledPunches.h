@@ -19,8 +19,9 @@ public:
 
     JournaledPunches(PunchJournal& journal, Writer writer);
 
-    // Whether a failed write is kept for later: the database could not be reached.
-    static bool isUnreachable(const DatabaseError& error);
+    // Whether a failed write is kept for later: the database could not be reached, or stayed
+    // busy longer than a punch waits. Nothing in the punch itself was refused.
+    static bool isOutage(const DatabaseError& error);
 
     // Journals a punch whose card did not match; it is never written. Returns the journal's
     // failure, or empty.
