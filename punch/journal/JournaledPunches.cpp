@@ -42,8 +42,13 @@ JournaledPunches::Punch JournaledPunches::punch(const PunchRequest& request)
     result.journalFailure = tryToJournal([&] { id = journal_.recordPunch(request, true); });
     std::vector<JournalPunch> earlier;
     if (!id.isEmpty()) {
-        result.journalFailure = tryToJournal([&] { earlier = journal_.pending(); });
+        result.journalFailure = tryToJournal([&] {
+            if (!pending_)
+                pending_ = journal_.pending();
+            earlier = *pending_;
+        });
         std::erase_if(earlier, [&](const JournalPunch& pending) { return pending.id == id; });
+        forget(id);
     }
     const auto settle = [&](PunchOutcome outcome, const QString& text) {
         if (id.isEmpty())
@@ -59,6 +64,8 @@ JournaledPunches::Punch JournaledPunches::punch(const PunchRequest& request)
     } catch (const DatabaseError& error) {
         result.failure = error;
         result.keptForLater = !id.isEmpty() && isOutage(error);
+        if (result.keptForLater && pending_)
+            pending_->push_back({id, {}, request, true, PunchOutcome::Pending, QString::fromUtf8(result.failure->what())});
         settle(result.keptForLater ? PunchOutcome::Pending : PunchOutcome::Refused, QString::fromUtf8(error.what()));
     }
     return result;
@@ -66,13 +73,22 @@ JournaledPunches::Punch JournaledPunches::punch(const PunchRequest& request)
 
 QStringList JournaledPunches::replayPending()
 {
-    return replay(journal_.pending());
+    pending_ = journal_.pending();
+    return replay(*pending_);
+}
+
+void JournaledPunches::forget(const QString& id)
+{
+    if (pending_)
+        std::erase_if(*pending_, [&](const JournalPunch& pending) { return pending.id == id; });
 }
 
 QStringList JournaledPunches::replay(const std::vector<JournalPunch>& pending)
 {
     QStringList refused;
-    for (const JournalPunch& punch : pending) {
+    // A copy: the list the caller gave may be the one that forgetting shortens.
+    const std::vector<JournalPunch> punches = pending;
+    for (const JournalPunch& punch : punches) {
         try {
             writer_(punch.request);
         } catch (const DatabaseError& error) {
@@ -80,9 +96,11 @@ QStringList JournaledPunches::replay(const std::vector<JournalPunch>& pending)
                 throw;
             refused.append(QString::fromUtf8(error.what()));
             journal_.recordOutcome(punch.id, PunchOutcome::Refused, refused.last());
+            forget(punch.id);
             continue;
         }
         journal_.recordOutcome(punch.id, PunchOutcome::Written);
+        forget(punch.id);
     }
     return refused;
 }

@@ -5,6 +5,8 @@
 #include "PunchRecorder.h"
 
 #include <functional>
+#include <optional>
+#include <vector>
 
 // Punches that reach the database through the journal: each punch is journalled before the
 // database is touched, the punches that an outage left pending are written first, in the order
@@ -45,7 +47,11 @@ public:
 private:
     QString tryToJournal(const std::function<void()>& step);
     QStringList replay(const std::vector<JournalPunch>& pending);
+    void forget(const QString& id);
 
     PunchJournal& journal_;
     Writer writer_;
+    // The pending punches as this terminal knows them: read from the journal once, then kept
+    // up to date, so that a punch does not read the month's file again.
+    std::optional<std::vector<JournalPunch>> pending_;
 };
