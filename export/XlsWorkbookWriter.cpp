@@ -225,10 +225,35 @@ void checkTable(const SpreadsheetTable& table)
     }
 }
 
-// The worksheet's substream. Fills `strings` with the texts its cells refer to.
-QByteArray worksheetStream(const SpreadsheetTable& table, SharedStrings& strings)
+// The strings of the cells, in the order the worksheet's cells refer to them.
+SharedStrings sharedStrings(const SpreadsheetTable& table)
 {
-    QByteArray stream;
+    SharedStrings strings;
+    for (const QStringList& row : table.rows) {
+        for (const QString& text : row)
+            addSharedString(strings, text);
+    }
+    return strings;
+}
+
+// The size of the worksheet's substream, so that the Workbook stream is made in one buffer.
+qsizetype worksheetSize(const SpreadsheetTable& table)
+{
+    constexpr qsizetype recordHead = 4;
+    qsizetype cells = 0;
+    for (const QStringList& row : table.rows)
+        cells += row.size();
+    return recordHead + 16                                 // BOF
+        + (table.textFormatColumnsAtoH ? recordHead + 12 : 0) // COLINFO
+        + recordHead + 14                                  // DIMENSIONS
+        + cells * (recordHead + 10)                        // LABELSST
+        + recordHead + 18                                  // WINDOW2
+        + recordHead;                                      // EOF
+}
+
+// The worksheet's substream, appended to `stream`; its cells refer to `strings`.
+void appendWorksheet(QByteArray& stream, const SpreadsheetTable& table, const SharedStrings& strings)
+{
     appendBof(stream, 0x0010);
 
     if (table.textFormatColumnsAtoH) {
@@ -245,26 +270,15 @@ QByteArray worksheetStream(const SpreadsheetTable& table, SharedStrings& strings
     qsizetype firstRow = -1;
     qsizetype endRow = 0;
     qsizetype endColumn = 0;
-    QByteArray cells;
     for (qsizetype r = 0; r < table.rows.size(); ++r) {
-        const QStringList& row = table.rows.at(r);
-        if (row.isEmpty())
+        const qsizetype columns = table.rows.at(r).size();
+        if (columns == 0)
             continue;
         if (firstRow < 0)
             firstRow = r;
         endRow = r + 1;
-        endColumn = std::max(endColumn, row.size());
-        for (qsizetype c = 0; c < row.size(); ++c) {
-            const bool text = table.textFormatColumnsAtoH && c < TextColumns;
-            QByteArray body;
-            putU16(body, quint16(r));
-            putU16(body, quint16(c));
-            putU16(body, text ? TextXf : GeneralXf);
-            putU32(body, addSharedString(strings, row.at(c)));
-            appendRecord(cells, LabelSst, body);
-        }
+        endColumn = std::max(endColumn, columns);
     }
-
     QByteArray dimensions;
     putU32(dimensions, quint32(std::max<qsizetype>(firstRow, 0)));
     putU32(dimensions, quint32(endRow));
@@ -272,7 +286,20 @@ QByteArray worksheetStream(const SpreadsheetTable& table, SharedStrings& strings
     putU16(dimensions, quint16(endColumn));
     putU16(dimensions, 0);
     appendRecord(stream, Dimensions, dimensions);
-    stream.append(cells);
+
+    QByteArray body;
+    for (qsizetype r = 0; r < table.rows.size(); ++r) {
+        const QStringList& row = table.rows.at(r);
+        for (qsizetype c = 0; c < row.size(); ++c) {
+            const bool text = table.textFormatColumnsAtoH && c < TextColumns;
+            body.clear();
+            putU16(body, quint16(r));
+            putU16(body, quint16(c));
+            putU16(body, text ? TextXf : GeneralXf);
+            putU32(body, strings.index.value(row.at(c)));
+            appendRecord(stream, LabelSst, body);
+        }
+    }
 
     QByteArray window;
     putU16(window, 0x06B6); // grid, headers, zeros, outline symbols shown; the sheet selected
@@ -286,14 +313,13 @@ QByteArray worksheetStream(const SpreadsheetTable& table, SharedStrings& strings
     appendRecord(stream, Window2, window);
 
     appendRecord(stream, Eof, {});
-    return stream;
 }
 
-// The workbook globals followed by the worksheet, as the Workbook stream holds them.
+// The workbook globals followed by the worksheet, as the Workbook stream holds them. The
+// stream is built in place: a month's export makes it about as large as the file.
 QByteArray workbookStream(const SpreadsheetTable& table)
 {
-    SharedStrings strings;
-    const QByteArray worksheet = worksheetStream(table, strings);
+    const SharedStrings strings = sharedStrings(table);
 
     QByteArray stream;
     appendBof(stream, 0x0005);
@@ -343,7 +369,8 @@ QByteArray workbookStream(const SpreadsheetTable& table)
     appendRecord(stream, Eof, {});
 
     qToLittleEndian(quint32(stream.size()), stream.data() + sheetOffsetAt);
-    stream.append(worksheet);
+    stream.reserve(std::max(stream.size() + worksheetSize(table), MinStreamSize));
+    appendWorksheet(stream, table, strings);
     if (stream.size() < MinStreamSize)
         stream.append(MinStreamSize - stream.size(), '\0');
     return stream;
@@ -355,8 +382,9 @@ struct GObjectUnref {
 template <typename T>
 using GsfPtr = std::unique_ptr<T, GObjectUnref>;
 
-// The OLE2 compound file with `workbook` as its one stream, "Workbook".
-QByteArray compoundFile(const QByteArray& workbook)
+// Writes the OLE2 compound file with `workbook` as its one stream, "Workbook", to `out`. The
+// stream is released once the compound file holds it, and the file goes to `out` from there.
+void writeCompoundFile(QIODevice& out, QByteArray workbook)
 {
     static const bool gsfReady = (gsf_init(), true);
     Q_UNUSED(gsfReady);
@@ -364,14 +392,16 @@ QByteArray compoundFile(const QByteArray& workbook)
     const GsfPtr<GsfOutput> sink(gsf_output_memory_new());
     const GsfPtr<GsfOutfile> root(gsf_outfile_msole_new(sink.get()));
     const GsfPtr<GsfOutput> stream(gsf_outfile_new_child(root.get(), "Workbook", FALSE));
-    const bool written = stream
-        && gsf_output_write(stream.get(), size_t(workbook.size()),
-                            reinterpret_cast<const guint8*>(workbook.constData()))
-        && gsf_output_close(stream.get()) && gsf_output_close(GSF_OUTPUT(root.get()));
+    bool written = stream
+        && gsf_output_write(stream.get(), size_t(workbook.size()), reinterpret_cast<const guint8*>(workbook.constData()));
+    workbook = QByteArray();
+    written = written && gsf_output_close(stream.get()) && gsf_output_close(GSF_OUTPUT(root.get()));
     if (!written)
         throw XlsWriteError(QStringLiteral("The .xls file could not be put together in memory."));
-    const guint8* bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get()));
-    return QByteArray(reinterpret_cast<const char*>(bytes), qsizetype(gsf_output_size(sink.get())));
+    const auto* bytes = reinterpret_cast<const char*>(gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get())));
+    const qint64 size = qint64(gsf_output_size(sink.get()));
+    if (out.write(bytes, size) != size)
+        throw XlsWriteError(QStringLiteral("The .xls file could not be written: %1").arg(out.errorString()));
 }
 
 } // namespace
@@ -379,7 +409,5 @@ QByteArray compoundFile(const QByteArray& workbook)
 void writeXlsWorkbook(QIODevice& out, const SpreadsheetTable& table)
 {
     checkTable(table);
-    const QByteArray file = compoundFile(workbookStream(table));
-    if (out.write(file) != file.size())
-        throw XlsWriteError(QStringLiteral("The .xls file could not be written: %1").arg(out.errorString()));
+    writeCompoundFile(out, workbookStream(table));
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 class Connection;
+class SqliteStatement;
 
 // A SQL statement with a current row, read whole when opened. Rows are appended, edited and
 // deleted in memory and written to the table the statement reads from, at once (Immediate)
@@ -160,8 +161,13 @@ private:
     std::vector<int> storedColumns(QSqlDatabase& db, bool rowidSelected);
     QString withRowid(QSqlDatabase& db, const QString& text);
     RowState& stateOf(Row& row) const;
+    // The insert of one set of columns, prepared once for the rows of a batch: on SQLite
+    // straight on the engine's connection, through Qt on other engines.
     struct PreparedInsert {
+        PreparedInsert();
+        ~PreparedInsert();
         QBitArray columns;
+        std::unique_ptr<SqliteStatement> sqlite;
         std::optional<QSqlQuery> query;
     };
     // Returns the key or rowid that the database gave the new row, or an invalid value.
