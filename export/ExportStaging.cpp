@@ -39,6 +39,41 @@ qsizetype punchCount(RecordQuery& search, const ExportProgress& progress)
     return punches;
 }
 
+// The staged rows under the header as a worksheet, read from the staging query's rows as the
+// writer asks for them.
+class StagedSheet : public Worksheet {
+public:
+    StagedSheet(const RecordQuery& staging, const QStringList& header, const ExportProgress& progress)
+        : staging_(staging)
+        , header_(header)
+        , progress_(progress)
+    {
+    }
+
+    QString name() const override { return QStringLiteral("Sheet1"); }
+    // Digit strings stay text; a file with the header alone keeps general columns.
+    bool textColumnsAtoH() const override { return staging_.rowCount() > 0; }
+    qsizetype rowCount() const override { return staging_.rowCount() + 1; }
+    QStringList row(qsizetype index) const override
+    {
+        if (index == 0)
+            return header_;
+        const int stagedRow = int(index - 1);
+        QStringList cells;
+        cells.reserve(columns_);
+        for (int field = 0; field < columns_; ++field)
+            cells.append(staging_.textAt(stagedRow, field));
+        reportProgress(progress_, index, staging_.rowCount());
+        return cells;
+    }
+
+private:
+    const RecordQuery& staging_;
+    const QStringList& header_;
+    const ExportProgress& progress_;
+    const int columns_ = int(sheetColumns().size());
+};
+
 } // namespace
 
 const QList<SheetColumn>& sheetColumns()
@@ -83,6 +118,7 @@ void stage(RecordQuery& search, RecordQuery& staging, const QString& kind, const
     staging.open();
     // The grids of the staging show the rows once they are all written, not row by row.
     const RecordQuery::HeldSignals oneUpdate(staging);
+    staging.reserve(int(punches));
 
     Field& tag = staging.fieldByName(QStringLiteral("P00"));
     Field& card = staging.fieldByName(QStringLiteral("P01"));
@@ -118,27 +154,9 @@ void stage(RecordQuery& search, RecordQuery& staging, const QString& kind, const
     staging.updateBatch();
 }
 
-SpreadsheetTable stagedTable(RecordQuery& staging, const QStringList& header, const ExportProgress& progress)
+XlsWorkbook stagedWorkbook(const RecordQuery& staging, const QStringList& header, const ExportProgress& progress)
 {
-    const int columns = int(sheetColumns().size());
-    SpreadsheetTable table;
-    table.sheetName = QStringLiteral("Sheet1");
-    table.rows.reserve(staging.rowCount() + 1);
-    table.rows.append(header);
-    qsizetype done = 0;
-    staging.first();
-    while (!staging.eof()) {
-        QStringList row;
-        row.reserve(columns);
-        for (int field = 0; field < columns; ++field)
-            row.append(staging.field(field).asString());
-        table.rows.append(row);
-        reportProgress(progress, ++done, staging.rowCount());
-        staging.next();
-    }
-    // Digit strings stay text; a file with the header alone keeps general columns.
-    table.textFormatColumnsAtoH = table.rows.size() > 1;
-    return table;
+    return XlsWorkbook(StagedSheet(staging, header, progress));
 }
 
 } // namespace ExportStaging

@@ -189,9 +189,8 @@ void appendSst(QByteArray& stream, const SharedStrings& strings)
     flush();
 }
 
-void checkTable(const SpreadsheetTable& table)
+void checkSheetName(const QString& name)
 {
-    const QString& name = table.sheetName;
     const bool badName = name.isEmpty() || name.size() > MaxSheetName
         || name.startsWith(QLatin1Char('\'')) || name.endsWith(QLatin1Char('\''))
         || std::any_of(name.begin(), name.end(),
@@ -202,61 +201,72 @@ void checkTable(const SpreadsheetTable& table)
                                            "begin or end with an apostrophe.")
                                 .arg(name)
                                 .arg(MaxSheetName));
-    if (table.rows.size() > xlsMaxRows)
-        throw XlsWriteError(QStringLiteral("An .xls worksheet holds at most %1 rows; the table has %2.")
-                                .arg(xlsMaxRows)
-                                .arg(table.rows.size()));
-    for (qsizetype r = 0; r < table.rows.size(); ++r) {
-        const QStringList& row = table.rows.at(r);
-        if (row.size() > MaxColumns)
-            throw XlsWriteError(QStringLiteral("An .xls worksheet holds at most %1 columns; row %2 has %3.")
-                                    .arg(MaxColumns)
+}
+
+void checkRow(const QStringList& row, qsizetype r)
+{
+    if (row.size() > MaxColumns)
+        throw XlsWriteError(QStringLiteral("An .xls worksheet holds at most %1 columns; row %2 has %3.")
+                                .arg(MaxColumns)
+                                .arg(r + 1)
+                                .arg(row.size()));
+    for (qsizetype c = 0; c < row.size(); ++c) {
+        if (row.at(c).size() > MaxCellText)
+            throw XlsWriteError(QStringLiteral("An .xls cell holds at most %1 characters; the cell "
+                                               "in row %2, column %3 has %4.")
+                                    .arg(MaxCellText)
                                     .arg(r + 1)
-                                    .arg(row.size()));
+                                    .arg(c + 1)
+                                    .arg(row.at(c).size()));
+    }
+}
+
+// The cell records of the worksheet, read row by row and each row once; fills `strings` with
+// the texts they refer to and the extent of the cells.
+struct Cells {
+    QByteArray records;
+    qsizetype firstRow = -1;
+    qsizetype endRow = 0;
+    qsizetype endColumn = 0;
+};
+
+Cells cellsOf(const Worksheet& sheet, SharedStrings& strings)
+{
+    constexpr qsizetype cellRecordSize = 4 + 10;
+    constexpr qsizetype usualColumns = 4;
+    const bool textColumns = sheet.textColumnsAtoH();
+    const qsizetype rows = sheet.rowCount();
+    Cells cells;
+    cells.records.reserve(rows * usualColumns * cellRecordSize);
+    QByteArray body;
+    for (qsizetype r = 0; r < rows; ++r) {
+        const QStringList row = sheet.row(r);
+        checkRow(row, r);
+        if (row.isEmpty())
+            continue;
+        if (cells.firstRow < 0)
+            cells.firstRow = r;
+        cells.endRow = r + 1;
+        cells.endColumn = std::max(cells.endColumn, row.size());
         for (qsizetype c = 0; c < row.size(); ++c) {
-            if (row.at(c).size() > MaxCellText)
-                throw XlsWriteError(QStringLiteral("An .xls cell holds at most %1 characters; the cell "
-                                                   "in row %2, column %3 has %4.")
-                                        .arg(MaxCellText)
-                                        .arg(r + 1)
-                                        .arg(c + 1)
-                                        .arg(row.at(c).size()));
+            const bool text = textColumns && c < TextColumns;
+            body.clear();
+            putU16(body, quint16(r));
+            putU16(body, quint16(c));
+            putU16(body, text ? TextXf : GeneralXf);
+            putU32(body, addSharedString(strings, row.at(c)));
+            appendRecord(cells.records, LabelSst, body);
         }
     }
+    return cells;
 }
 
-// The strings of the cells, in the order the worksheet's cells refer to them.
-SharedStrings sharedStrings(const SpreadsheetTable& table)
-{
-    SharedStrings strings;
-    for (const QStringList& row : table.rows) {
-        for (const QString& text : row)
-            addSharedString(strings, text);
-    }
-    return strings;
-}
-
-// The size of the worksheet's substream, so that the Workbook stream is made in one buffer.
-qsizetype worksheetSize(const SpreadsheetTable& table)
-{
-    constexpr qsizetype recordHead = 4;
-    qsizetype cells = 0;
-    for (const QStringList& row : table.rows)
-        cells += row.size();
-    return recordHead + 16                                 // BOF
-        + (table.textFormatColumnsAtoH ? recordHead + 12 : 0) // COLINFO
-        + recordHead + 14                                  // DIMENSIONS
-        + cells * (recordHead + 10)                        // LABELSST
-        + recordHead + 18                                  // WINDOW2
-        + recordHead;                                      // EOF
-}
-
-// The worksheet's substream, appended to `stream`; its cells refer to `strings`.
-void appendWorksheet(QByteArray& stream, const SpreadsheetTable& table, const SharedStrings& strings)
+// The worksheet's substream, appended to `stream`.
+void appendWorksheet(QByteArray& stream, const Worksheet& sheet, const Cells& cells)
 {
     appendBof(stream, 0x0010);
 
-    if (table.textFormatColumnsAtoH) {
+    if (sheet.textColumnsAtoH()) {
         QByteArray body;
         putU16(body, 0);
         putU16(body, TextColumns - 1);
@@ -267,39 +277,14 @@ void appendWorksheet(QByteArray& stream, const SpreadsheetTable& table, const Sh
         appendRecord(stream, ColInfo, body);
     }
 
-    qsizetype firstRow = -1;
-    qsizetype endRow = 0;
-    qsizetype endColumn = 0;
-    for (qsizetype r = 0; r < table.rows.size(); ++r) {
-        const qsizetype columns = table.rows.at(r).size();
-        if (columns == 0)
-            continue;
-        if (firstRow < 0)
-            firstRow = r;
-        endRow = r + 1;
-        endColumn = std::max(endColumn, columns);
-    }
     QByteArray dimensions;
-    putU32(dimensions, quint32(std::max<qsizetype>(firstRow, 0)));
-    putU32(dimensions, quint32(endRow));
+    putU32(dimensions, quint32(std::max<qsizetype>(cells.firstRow, 0)));
+    putU32(dimensions, quint32(cells.endRow));
     putU16(dimensions, 0);
-    putU16(dimensions, quint16(endColumn));
+    putU16(dimensions, quint16(cells.endColumn));
     putU16(dimensions, 0);
     appendRecord(stream, Dimensions, dimensions);
-
-    QByteArray body;
-    for (qsizetype r = 0; r < table.rows.size(); ++r) {
-        const QStringList& row = table.rows.at(r);
-        for (qsizetype c = 0; c < row.size(); ++c) {
-            const bool text = table.textFormatColumnsAtoH && c < TextColumns;
-            body.clear();
-            putU16(body, quint16(r));
-            putU16(body, quint16(c));
-            putU16(body, text ? TextXf : GeneralXf);
-            putU32(body, strings.index.value(row.at(c)));
-            appendRecord(stream, LabelSst, body);
-        }
-    }
+    stream.append(cells.records);
 
     QByteArray window;
     putU16(window, 0x06B6); // grid, headers, zeros, outline symbols shown; the sheet selected
@@ -315,11 +300,17 @@ void appendWorksheet(QByteArray& stream, const SpreadsheetTable& table, const Sh
     appendRecord(stream, Eof, {});
 }
 
-// The workbook globals followed by the worksheet, as the Workbook stream holds them. The
-// stream is built in place: a month's export makes it about as large as the file.
-QByteArray workbookStream(const SpreadsheetTable& table)
+// The workbook globals followed by the worksheet, as the Workbook stream holds them. The cells
+// come first, for the strings the globals list, and are copied once into the stream.
+QByteArray workbookStream(const Worksheet& sheet)
 {
-    const SharedStrings strings = sharedStrings(table);
+    checkSheetName(sheet.name());
+    if (sheet.rowCount() > xlsMaxRows)
+        throw XlsWriteError(QStringLiteral("An .xls worksheet holds at most %1 rows; the table has %2.")
+                                .arg(xlsMaxRows)
+                                .arg(sheet.rowCount()));
+    SharedStrings strings;
+    const Cells cells = cellsOf(sheet, strings);
 
     QByteArray stream;
     appendBof(stream, 0x0005);
@@ -361,7 +352,7 @@ QByteArray workbookStream(const SpreadsheetTable& table)
     putU32(boundSheet, 0); // the worksheet's offset, set once the globals are complete
     putU8(boundSheet, 0);  // visible
     putU8(boundSheet, 0);  // worksheet
-    putShortString(boundSheet, table.sheetName);
+    putShortString(boundSheet, sheet.name());
     const qsizetype sheetOffsetAt = stream.size() + 4;
     appendRecord(stream, BoundSheet, boundSheet);
 
@@ -369,8 +360,9 @@ QByteArray workbookStream(const SpreadsheetTable& table)
     appendRecord(stream, Eof, {});
 
     qToLittleEndian(quint32(stream.size()), stream.data() + sheetOffsetAt);
-    stream.reserve(std::max(stream.size() + worksheetSize(table), MinStreamSize));
-    appendWorksheet(stream, table, strings);
+    constexpr qsizetype worksheetRecords = 4 + 16 + 4 + 12 + 4 + 14 + 4 + 18 + 4; // all but the cells
+    stream.reserve(std::max(stream.size() + worksheetRecords + cells.records.size(), MinStreamSize));
+    appendWorksheet(stream, sheet, cells);
     if (stream.size() < MinStreamSize)
         stream.append(MinStreamSize - stream.size(), '\0');
     return stream;
@@ -406,8 +398,17 @@ void writeCompoundFile(QIODevice& out, QByteArray workbook)
 
 } // namespace
 
-void writeXlsWorkbook(QIODevice& out, const SpreadsheetTable& table)
+XlsWorkbook::XlsWorkbook(const Worksheet& sheet)
+    : stream_(workbookStream(sheet))
 {
-    checkTable(table);
-    writeCompoundFile(out, workbookStream(table));
+}
+
+void writeXlsWorkbook(QIODevice& out, XlsWorkbook workbook)
+{
+    writeCompoundFile(out, std::move(workbook.stream_));
+}
+
+void writeXlsWorkbook(QIODevice& out, const Worksheet& sheet)
+{
+    writeXlsWorkbook(out, XlsWorkbook(sheet));
 }

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -60,6 +61,9 @@ public:
 
     void append();
     void insert(); // a new row above the current one
+    // Room for that many rows in all, so that appending up to them never moves the rows held:
+    // a batch of many appended rows then needs no second copy of its rows while it grows.
+    void reserve(int rows) { rows_.reserve(std::size_t(std::max(rows, 0))); }
     void edit();
     void post();
     void cancel();
