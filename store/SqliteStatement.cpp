@@ -87,10 +87,20 @@ void SqliteStatement::bind(int position, const QVariant& value)
             code = sqlite3_bind_int64(statement_, parameter, value.toLongLong());
             break;
         default: {
-            // Text is copied by SQLite: the value may be a temporary of the caller.
+            // Valid text is bound as UTF-8 from a buffer of this statement's, which spares
+            // SQLite a conversion and a copy of its own; it stores the same characters. Text
+            // with a stray surrogate goes to SQLite's own conversion, as the driver's does.
             const QString text = value.toString();
-            code = sqlite3_bind_text16(statement_, parameter, text.utf16(), int(text.size() * sizeof(char16_t)),
-                                       SQLITE_TRANSIENT);
+            if (QStringView(text).isValidUtf16()) {
+                if (std::size_t(position) >= boundTexts_.size())
+                    boundTexts_.resize(std::size_t(position) + 1);
+                QByteArray& bytes = boundTexts_[std::size_t(position)];
+                bytes = text.toUtf8();
+                code = sqlite3_bind_text(statement_, parameter, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
+            } else {
+                code = sqlite3_bind_text16(statement_, parameter, text.utf16(), int(text.size() * sizeof(char16_t)),
+                                           SQLITE_TRANSIENT);
+            }
             break;
         }
         }
@@ -105,7 +115,6 @@ void SqliteStatement::run()
     while (code == SQLITE_ROW)
         code = sqlite3_step(statement_);
     sqlite3_reset(statement_);
-    sqlite3_clear_bindings(statement_);
     if (code != SQLITE_DONE)
         fail(code);
 }

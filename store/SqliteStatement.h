@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QVariant>
+
+#include <vector>
 
 class QSqlDatabase;
 struct sqlite3;
@@ -22,9 +25,9 @@ public:
     SqliteStatement(const SqliteStatement&) = delete;
     SqliteStatement& operator=(const SqliteStatement&) = delete;
 
-    // Binds `value` to the parameter at `position` (the first is 0) until the next run().
+    // Binds `value` to the parameter at `position` (the first is 0) until it is bound anew.
     void bind(int position, const QVariant& value);
-    // Runs the statement with the values bound, then clears them.
+    // Runs the statement with the values bound.
     void run();
     // The rowid of the row the last insert on the connection added, as Qt's driver gives it.
     QVariant lastInsertId() const;
@@ -34,4 +37,6 @@ private:
 
     sqlite3* connection_ = nullptr;
     sqlite3_stmt* statement_ = nullptr;
+    std::vector<QByteArray> boundTexts_; // the UTF-8 of the texts bound, by position
+
 };

@@ -557,6 +557,7 @@ void TestRecordQuery::textRoundTrip_data()
         row("chinese", QStringLiteral("王小明"));
         row("quote", QStringLiteral("O'Brien"));
         row("mixed", QStringLiteral("陳'美\"玲; -- ''"));
+        row("beyond the basic plane", QStringLiteral("𠮷野 𩸽"));
     }
 }
 
