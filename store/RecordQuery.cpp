@@ -995,6 +995,7 @@ QVariant RecordQuery::writeInsert(QSqlDatabase& db, const Row& row, PreparedInse
                                  : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                        .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
         prepared.columns = assigned;
+        prepared.asksInsertedId = asksInsertedId(db, assigned);
         prepared.sqlite.reset();
         prepared.query.reset();
         if (SqliteStatement::supports(db)) {
@@ -1023,21 +1024,27 @@ QVariant RecordQuery::writeInsert(QSqlDatabase& db, const Row& row, PreparedInse
         if (!query.exec())
             throw engineError(query);
     }
-    const auto insertedId = [&] { return prepared.sqlite ? prepared.sqlite->lastInsertId() : prepared.query->lastInsertId(); };
+    if (!prepared.asksInsertedId)
+        return {};
+    return prepared.sqlite ? prepared.sqlite->lastInsertId() : prepared.query->lastInsertId();
+}
 
-    // The key or rowid that the database gave the row finds it again for later changes. The
-    // engine is asked only when the row left its key to the database: PostgreSQL answers with
-    // the session's last sequence value, and fails (with a warning) where none was used.
+// The key or rowid that the database gave the row finds it again for later changes. The engine
+// is asked only when the row left its key to the database: PostgreSQL answers with the session's
+// last sequence value, and fails (with a warning) where none was used. The answer holds for
+// every row that sets the same columns.
+bool RecordQuery::asksInsertedId(QSqlDatabase& db, const QBitArray& assigned)
+{
     if (rowidColumn_ >= 0)
-        return insertedId();
+        return true;
     const QStringList& keys = keyColumns(db, tableName());
     if (keys.size() != 1 || !db.driver()->hasFeature(QSqlDriver::LastInsertId))
-        return {};
-    for (int c = 0; c < count; ++c) {
+        return false;
+    for (int c = 0; c < int(columns_.size()); ++c) {
         if (columns_[c].name.compare(keys.first(), Qt::CaseInsensitive) == 0 && !assigned.testBit(c))
-            return insertedId();
+            return true;
     }
-    return {};
+    return false;
 }
 
 void RecordQuery::takeInsertedId(Row& row, const QVariant& id) const

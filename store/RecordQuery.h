@@ -171,11 +171,13 @@ private:
         PreparedInsert();
         ~PreparedInsert();
         QBitArray columns;
+        bool asksInsertedId = false; // whether the engine is asked for the key it gave a row
         std::unique_ptr<SqliteStatement> sqlite;
         std::optional<QSqlQuery> query;
     };
     // Returns the key or rowid that the database gave the new row, or an invalid value.
     QVariant writeInsert(QSqlDatabase& db, const Row& row, PreparedInsert& prepared);
+    bool asksInsertedId(QSqlDatabase& db, const QBitArray& assigned);
     void takeInsertedId(Row& row, const QVariant& id) const;
     void writeUpdate(QSqlDatabase& db, const Row& row, bool withinBatch);
     void writeDelete(QSqlDatabase& db, const Row& row, bool withinBatch);
