@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -364,9 +365,21 @@ void benchExport(const QString& path, const QString& connectionString, int runs)
         const double mine = bestSeconds(runs, [&] { program.screen.Button1->click(); });
         const double direct = bestSeconds(runs, [&] { stageDirect(db, listed); });
         const bool complete = program.screen.clockexp_ADOQ.rowCount() == expected;
-        report(u"staging into `ptemp`, %1 month%2 (%3k rows)"_s.arg(months)
-                   .arg(months > 1 ? u"s"_s : QString())
-                   .arg(expected / 1000.0, 0, 'f', 1),
+        const QString step = u"staging into `ptemp`, %1 month%2 (%3k rows)"_s.arg(months)
+                                 .arg(months > 1 ? u"s"_s : QString())
+                                 .arg(expected / 1000.0, 0, 'f', 1);
+        // A range that no worksheet holds is refused before anything is staged: the program's
+        // figure is then the time to refuse, which has no direct counterpart.
+        if (expected + 1 > xlsMaxRows) {
+            const QStringList shown = program.dialogs.takeTexts();
+            const bool refused = !shown.isEmpty() && shown.last().contains(QString::number(xlsMaxRows));
+            report(step,
+                   refused ? u"refused in %1 (more punches than a sheet's %2 rows)"_s.arg(ms(mine)).arg(xlsMaxRows)
+                           : u"%1 rows staged"_s.arg(program.screen.clockexp_ADOQ.rowCount()),
+                   u"%1 s"_s.arg(direct, 0, 'f', 3), std::nan(""));
+            continue;
+        }
+        report(step,
                complete ? u"%1 s"_s.arg(mine, 0, 'f', 3)
                         : u"%1 rows staged"_s.arg(program.screen.clockexp_ADOQ.rowCount()),
                u"%1 s"_s.arg(direct, 0, 'f', 3), mine / direct);
@@ -603,8 +616,9 @@ int main(int argc, char** argv)
 
     std::printf("| step | program | direct | ratio |\n|---|---|---|---|\n");
     for (const Line& line : table) {
-        std::printf("| %s | %s | %s | %.2f |\n", qPrintable(line.step), qPrintable(line.program),
-                    qPrintable(line.direct), line.ratio);
+        const QString ratio = std::isnan(line.ratio) ? u"—"_s : QString::number(line.ratio, 'f', 2);
+        std::printf("| %s | %s | %s | %s |\n", qPrintable(line.step), qPrintable(line.program),
+                    qPrintable(line.direct), qPrintable(ratio));
     }
     return 0;
 }

@@ -4,46 +4,75 @@
 #include "SqlText.h"
 #include "StagingPacker.h"
 
-#include <vector>
 
 namespace ExportStaging {
 
 namespace {
 
-struct StagedPunch {
-    QString card;
-    QString date;
-    QString code;
-    QString time;
+// The fields of the listing that a staged punch is made from.
+struct ListedPunch {
+    explicit ListedPunch(RecordQuery& search)
+        : card(search.fieldByName(QStringLiteral("clock_no")))
+        , date(search.fieldByName(QStringLiteral("clock_dat2")))
+        , start(search.fieldByName(QStringLiteral("clock_stime2")))
+        , end(search.fieldByName(QStringLiteral("clock_etime2")))
+    {
+    }
+    Field& card;
+    Field& date;
+    Field& start;
+    Field& end;
 };
 
-// One row per punch time of the listed rows, in search order.
-std::vector<StagedPunch> punchesOf(RecordQuery& search, const QString& kind, const ExportProgress& progress)
+// How many punch times the listed rows hold, walking them with `progress`, which may cancel.
+qsizetype punchCount(RecordQuery& search, const ExportProgress& progress)
 {
-    Field& card = search.fieldByName(QStringLiteral("clock_no"));
-    Field& date = search.fieldByName(QStringLiteral("clock_dat2"));
-    Field& start = search.fieldByName(QStringLiteral("clock_stime2"));
-    Field& end = search.fieldByName(QStringLiteral("clock_etime2"));
-    const QString startCode = StagingPacker::startCode(kind);
-    const QString endCode = StagingPacker::endCode(kind);
-    std::vector<StagedPunch> punches;
-    punches.reserve(std::size_t(search.rowCount()) * 2);
+    const ListedPunch listed(search);
+    qsizetype punches = 0;
     qsizetype done = 0;
     search.first();
     while (!search.eof()) {
-        const QString cardText = card.asString();
-        const QString packedDate = StagingPacker::packDate(date.asString());
-        const QString startText = start.asString();
-        const QString endText = end.asString();
-        if (!startText.isEmpty())
-            punches.push_back({cardText, packedDate, startCode, StagingPacker::packTime(startText)});
-        if (!endText.isEmpty())
-            punches.push_back({cardText, packedDate, endCode, StagingPacker::packTime(endText)});
+        punches += (listed.start.asString().isEmpty() ? 0 : 1) + (listed.end.asString().isEmpty() ? 0 : 1);
         reportProgress(progress, ++done, search.rowCount());
         search.next();
     }
     return punches;
 }
+
+// The staged rows under the header as a worksheet, read from the staging query's rows as the
+// writer asks for them.
+class StagedSheet : public Worksheet {
+public:
+    StagedSheet(const RecordQuery& staging, const QStringList& header, const ExportProgress& progress)
+        : staging_(staging)
+        , header_(header)
+        , progress_(progress)
+    {
+    }
+
+    QString name() const override { return QStringLiteral("Sheet1"); }
+    // Digit strings stay text; a file with the header alone keeps general columns.
+    bool textColumnsAtoH() const override { return staging_.rowCount() > 0; }
+    qsizetype rowCount() const override { return staging_.rowCount() + 1; }
+    QStringList row(qsizetype index) const override
+    {
+        if (index == 0)
+            return header_;
+        const int stagedRow = int(index - 1);
+        QStringList cells;
+        cells.reserve(columns_);
+        for (int field = 0; field < columns_; ++field)
+            cells.append(staging_.textAt(stagedRow, field));
+        reportProgress(progress_, index, staging_.rowCount());
+        return cells;
+    }
+
+private:
+    const RecordQuery& staging_;
+    const QStringList& header_;
+    const ExportProgress& progress_;
+    const int columns_ = int(sheetColumns().size());
+};
 
 } // namespace
 
@@ -76,9 +105,9 @@ TooManyRows::TooManyRows(qsizetype punches, qsizetype sheetRows)
 
 void stage(RecordQuery& search, RecordQuery& staging, const QString& kind, const ExportProgress& progress)
 {
-    const std::vector<StagedPunch> punches = punchesOf(search, kind, progress);
-    if (qsizetype(punches.size()) + 1 > xlsMaxRows)
-        throw TooManyRows(qsizetype(punches.size()), xlsMaxRows);
+    const qsizetype punches = punchCount(search, progress);
+    if (punches + 1 > xlsMaxRows)
+        throw TooManyRows(punches, xlsMaxRows);
 
     const QString tagCondition = QStringLiteral("  where P00='") + sqlQuoted(exportTag) + QStringLiteral("'");
     staging.close();
@@ -89,44 +118,45 @@ void stage(RecordQuery& search, RecordQuery& staging, const QString& kind, const
     staging.open();
     // The grids of the staging show the rows once they are all written, not row by row.
     const RecordQuery::HeldSignals oneUpdate(staging);
+    staging.reserve(int(punches));
 
     Field& tag = staging.fieldByName(QStringLiteral("P00"));
     Field& card = staging.fieldByName(QStringLiteral("P01"));
     Field& date = staging.fieldByName(QStringLiteral("P02"));
     Field& code = staging.fieldByName(QStringLiteral("P03"));
     Field& time = staging.fieldByName(QStringLiteral("P04"));
-    for (const StagedPunch& punch : punches) {
+    const QString startCode = StagingPacker::startCode(kind);
+    const QString endCode = StagingPacker::endCode(kind);
+    // The staged rows are made straight from the listing, which nothing changes meanwhile: a
+    // second copy of every punch would only raise the peak memory of the export.
+    const ListedPunch listed(search);
+    const auto stagePunch = [&](const QString& cardText, const QString& packedDate, const QString& punchCode,
+                                const QString& punchTime) {
         staging.append();
         tag.setAsString(exportTag);
-        card.setAsString(punch.card);
-        date.setAsString(punch.date);
-        code.setAsString(punch.code);
-        time.setAsString(punch.time);
+        card.setAsString(cardText);
+        date.setAsString(packedDate);
+        code.setAsString(punchCode);
+        time.setAsString(StagingPacker::packTime(punchTime));
+    };
+    search.first();
+    while (!search.eof()) {
+        const QString cardText = listed.card.asString();
+        const QString packedDate = StagingPacker::packDate(listed.date.asString());
+        const QString startText = listed.start.asString();
+        const QString endText = listed.end.asString();
+        if (!startText.isEmpty())
+            stagePunch(cardText, packedDate, startCode, startText);
+        if (!endText.isEmpty())
+            stagePunch(cardText, packedDate, endCode, endText);
+        search.next();
     }
     staging.updateBatch();
 }
 
-SpreadsheetTable stagedTable(RecordQuery& staging, const QStringList& header, const ExportProgress& progress)
+XlsWorkbook stagedWorkbook(const RecordQuery& staging, const QStringList& header, const ExportProgress& progress)
 {
-    const int columns = int(sheetColumns().size());
-    SpreadsheetTable table;
-    table.sheetName = QStringLiteral("Sheet1");
-    table.rows.reserve(staging.rowCount() + 1);
-    table.rows.append(header);
-    qsizetype done = 0;
-    staging.first();
-    while (!staging.eof()) {
-        QStringList row;
-        row.reserve(columns);
-        for (int field = 0; field < columns; ++field)
-            row.append(staging.field(field).asString());
-        table.rows.append(row);
-        reportProgress(progress, ++done, staging.rowCount());
-        staging.next();
-    }
-    // Digit strings stay text; a file with the header alone keeps general columns.
-    table.textFormatColumnsAtoH = table.rows.size() > 1;
-    return table;
+    return XlsWorkbook(StagedSheet(staging, header, progress));
 }
 
 } // namespace ExportStaging

@@ -42,11 +42,12 @@ public:
 // in one batch. Throws DatabaseError, also when `search` is closed.
 void stage(RecordQuery& search, RecordQuery& staging, const QString& kind, const ExportProgress& progress = {});
 
-// The staged rows under the header, the first four fields of each row as text cells; columns
-// A to H are text columns when there is a data row. `progress` may cancel.
-SpreadsheetTable stagedTable(RecordQuery& staging, const QStringList& header, const ExportProgress& progress = {});
+// The workbook of the staged rows under the header, the first four fields of each row as text
+// cells; columns A to H are text columns when there is a data row. `progress` is told of the
+// rows as they go into the workbook, and may cancel.
+XlsWorkbook stagedWorkbook(const RecordQuery& staging, const QStringList& header, const ExportProgress& progress = {});
 
-// The titles of sheetColumns(), as the header of stagedTable().
+// The titles of sheetColumns(), as the header of stagedWorkbook().
 QStringList sheetHeader();
 
 } // namespace ExportStaging

@@ -213,20 +213,20 @@ void Tclockout::Button1Click(const ExportProgress& progress)
     ExportStaging::stage(clock_ADOQ, clockexp_ADOQ, DBComboBox1->currentText(), progress);
 }
 
-// The staged rows under the staging grid's column titles.
-SpreadsheetTable Tclockout::stagedTable(const ExportProgress& progress)
+// The workbook of the staged rows under the staging grid's column titles.
+XlsWorkbook Tclockout::stagedWorkbook(const ExportProgress& progress)
 {
     QStringList header;
     for (int column = 0; column < DBGrid2->model()->columnCount(); ++column)
         header.append(DBGrid2->model()->headerData(column, Qt::Horizontal).toString());
-    return ExportStaging::stagedTable(clockexp_ADOQ, header, progress);
+    return ExportStaging::stagedWorkbook(clockexp_ADOQ, header, progress);
 }
 
 // A file that cannot be written is reported and the export ends there; the caller goes on.
-void Tclockout::saveReportingFailure(const QString& path, const SpreadsheetTable& table)
+void Tclockout::saveReportingFailure(const QString& path, XlsWorkbook workbook)
 {
     try {
-        saveWorkbook(path, table);
+        saveWorkbook(path, std::move(workbook));
     } catch (const XlsWriteError& error) {
         showMessage(QString::fromUtf8(error.what()), this);
     }
@@ -240,11 +240,11 @@ void Tclockout::Button6Click()
         Button1Click(progress.step(Button1->text()));
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        const SpreadsheetTable table = stagedTable(progress.step(Button6->text()));
+        XlsWorkbook workbook = stagedWorkbook(progress.step(Button6->text()));
         UserDialogs::current().showMessage(this, QStringLiteral("轉檔完成!"),
                                            QStringLiteral("資料輸出發送"),
                                            UserDialogs::Icon::Information);
-        saveReportingFailure(path, table);
+        saveReportingFailure(path, std::move(workbook));
     } catch (const ExportCancelled&) {
         // The user's own choice: nothing to report, and no file to open.
         return;
@@ -259,7 +259,7 @@ void Tclockout::Button3Click()
 {
     ExportProgressDialog progress(this, progressDelay);
     Button1Click(progress.step(Button1->text()));
-    saveReportingFailure(ExportPaths::datedWorkbookPath(LocalClock::now()), stagedTable(progress.step(Button2->text())));
+    saveReportingFailure(ExportPaths::datedWorkbookPath(LocalClock::now()), stagedWorkbook(progress.step(Button2->text())));
 }
 
 TransferSettings Tclockout::panelSettings() const

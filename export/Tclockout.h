@@ -16,7 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
-struct SpreadsheetTable;
+class XlsWorkbook;
 struct TransferSettings;
 
 // The export screen: lists the shift or overtime punches of a date range, stages them into
@@ -64,8 +64,8 @@ private:
     void Button7Click();
     void Button2Click();
 
-    SpreadsheetTable stagedTable(const ExportProgress& progress);
-    void saveReportingFailure(const QString& path, const SpreadsheetTable& table);
+    XlsWorkbook stagedWorkbook(const ExportProgress& progress);
+    void saveReportingFailure(const QString& path, XlsWorkbook workbook);
     TransferSettings panelSettings() const;
     void showOnPanel(const TransferSettings& settings);
 

@@ -13,12 +13,17 @@ namespace {
 
 } // namespace
 
-void saveWorkbook(const QString& path, const SpreadsheetTable& table)
+void saveWorkbook(const QString& path, XlsWorkbook workbook)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         failWriting(file);
-    writeXlsWorkbook(file, table);
+    writeXlsWorkbook(file, std::move(workbook));
     if (!file.commit())
         failWriting(file);
+}
+
+void saveWorkbook(const QString& path, const Worksheet& sheet)
+{
+    saveWorkbook(path, XlsWorkbook(sheet));
 }

@@ -189,9 +189,8 @@ void appendSst(QByteArray& stream, const SharedStrings& strings)
     flush();
 }
 
-void checkTable(const SpreadsheetTable& table)
+void checkSheetName(const QString& name)
 {
-    const QString& name = table.sheetName;
     const bool badName = name.isEmpty() || name.size() > MaxSheetName
         || name.startsWith(QLatin1Char('\'')) || name.endsWith(QLatin1Char('\''))
         || std::any_of(name.begin(), name.end(),
@@ -202,36 +201,72 @@ void checkTable(const SpreadsheetTable& table)
                                            "begin or end with an apostrophe.")
                                 .arg(name)
                                 .arg(MaxSheetName));
-    if (table.rows.size() > xlsMaxRows)
-        throw XlsWriteError(QStringLiteral("An .xls worksheet holds at most %1 rows; the table has %2.")
-                                .arg(xlsMaxRows)
-                                .arg(table.rows.size()));
-    for (qsizetype r = 0; r < table.rows.size(); ++r) {
-        const QStringList& row = table.rows.at(r);
-        if (row.size() > MaxColumns)
-            throw XlsWriteError(QStringLiteral("An .xls worksheet holds at most %1 columns; row %2 has %3.")
-                                    .arg(MaxColumns)
+}
+
+void checkRow(const QStringList& row, qsizetype r)
+{
+    if (row.size() > MaxColumns)
+        throw XlsWriteError(QStringLiteral("An .xls worksheet holds at most %1 columns; row %2 has %3.")
+                                .arg(MaxColumns)
+                                .arg(r + 1)
+                                .arg(row.size()));
+    for (qsizetype c = 0; c < row.size(); ++c) {
+        if (row.at(c).size() > MaxCellText)
+            throw XlsWriteError(QStringLiteral("An .xls cell holds at most %1 characters; the cell "
+                                               "in row %2, column %3 has %4.")
+                                    .arg(MaxCellText)
                                     .arg(r + 1)
-                                    .arg(row.size()));
-        for (qsizetype c = 0; c < row.size(); ++c) {
-            if (row.at(c).size() > MaxCellText)
-                throw XlsWriteError(QStringLiteral("An .xls cell holds at most %1 characters; the cell "
-                                                   "in row %2, column %3 has %4.")
-                                        .arg(MaxCellText)
-                                        .arg(r + 1)
-                                        .arg(c + 1)
-                                        .arg(row.at(c).size()));
-        }
+                                    .arg(c + 1)
+                                    .arg(row.at(c).size()));
     }
 }
 
-// The worksheet's substream. Fills `strings` with the texts its cells refer to.
-QByteArray worksheetStream(const SpreadsheetTable& table, SharedStrings& strings)
+// The cell records of the worksheet, read row by row and each row once; fills `strings` with
+// the texts they refer to and the extent of the cells.
+struct Cells {
+    QByteArray records;
+    qsizetype firstRow = -1;
+    qsizetype endRow = 0;
+    qsizetype endColumn = 0;
+};
+
+Cells cellsOf(const Worksheet& sheet, SharedStrings& strings)
 {
-    QByteArray stream;
+    constexpr qsizetype cellRecordSize = 4 + 10;
+    constexpr qsizetype usualColumns = 4;
+    const bool textColumns = sheet.textColumnsAtoH();
+    const qsizetype rows = sheet.rowCount();
+    Cells cells;
+    cells.records.reserve(rows * usualColumns * cellRecordSize);
+    QByteArray body;
+    for (qsizetype r = 0; r < rows; ++r) {
+        const QStringList row = sheet.row(r);
+        checkRow(row, r);
+        if (row.isEmpty())
+            continue;
+        if (cells.firstRow < 0)
+            cells.firstRow = r;
+        cells.endRow = r + 1;
+        cells.endColumn = std::max(cells.endColumn, row.size());
+        for (qsizetype c = 0; c < row.size(); ++c) {
+            const bool text = textColumns && c < TextColumns;
+            body.clear();
+            putU16(body, quint16(r));
+            putU16(body, quint16(c));
+            putU16(body, text ? TextXf : GeneralXf);
+            putU32(body, addSharedString(strings, row.at(c)));
+            appendRecord(cells.records, LabelSst, body);
+        }
+    }
+    return cells;
+}
+
+// The worksheet's substream, appended to `stream`.
+void appendWorksheet(QByteArray& stream, const Worksheet& sheet, const Cells& cells)
+{
     appendBof(stream, 0x0010);
 
-    if (table.textFormatColumnsAtoH) {
+    if (sheet.textColumnsAtoH()) {
         QByteArray body;
         putU16(body, 0);
         putU16(body, TextColumns - 1);
@@ -242,37 +277,14 @@ QByteArray worksheetStream(const SpreadsheetTable& table, SharedStrings& strings
         appendRecord(stream, ColInfo, body);
     }
 
-    qsizetype firstRow = -1;
-    qsizetype endRow = 0;
-    qsizetype endColumn = 0;
-    QByteArray cells;
-    for (qsizetype r = 0; r < table.rows.size(); ++r) {
-        const QStringList& row = table.rows.at(r);
-        if (row.isEmpty())
-            continue;
-        if (firstRow < 0)
-            firstRow = r;
-        endRow = r + 1;
-        endColumn = std::max(endColumn, row.size());
-        for (qsizetype c = 0; c < row.size(); ++c) {
-            const bool text = table.textFormatColumnsAtoH && c < TextColumns;
-            QByteArray body;
-            putU16(body, quint16(r));
-            putU16(body, quint16(c));
-            putU16(body, text ? TextXf : GeneralXf);
-            putU32(body, addSharedString(strings, row.at(c)));
-            appendRecord(cells, LabelSst, body);
-        }
-    }
-
     QByteArray dimensions;
-    putU32(dimensions, quint32(std::max<qsizetype>(firstRow, 0)));
-    putU32(dimensions, quint32(endRow));
+    putU32(dimensions, quint32(std::max<qsizetype>(cells.firstRow, 0)));
+    putU32(dimensions, quint32(cells.endRow));
     putU16(dimensions, 0);
-    putU16(dimensions, quint16(endColumn));
+    putU16(dimensions, quint16(cells.endColumn));
     putU16(dimensions, 0);
     appendRecord(stream, Dimensions, dimensions);
-    stream.append(cells);
+    stream.append(cells.records);
 
     QByteArray window;
     putU16(window, 0x06B6); // grid, headers, zeros, outline symbols shown; the sheet selected
@@ -286,14 +298,19 @@ QByteArray worksheetStream(const SpreadsheetTable& table, SharedStrings& strings
     appendRecord(stream, Window2, window);
 
     appendRecord(stream, Eof, {});
-    return stream;
 }
 
-// The workbook globals followed by the worksheet, as the Workbook stream holds them.
-QByteArray workbookStream(const SpreadsheetTable& table)
+// The workbook globals followed by the worksheet, as the Workbook stream holds them. The cells
+// come first, for the strings the globals list, and are copied once into the stream.
+QByteArray workbookStream(const Worksheet& sheet)
 {
+    checkSheetName(sheet.name());
+    if (sheet.rowCount() > xlsMaxRows)
+        throw XlsWriteError(QStringLiteral("An .xls worksheet holds at most %1 rows; the table has %2.")
+                                .arg(xlsMaxRows)
+                                .arg(sheet.rowCount()));
     SharedStrings strings;
-    const QByteArray worksheet = worksheetStream(table, strings);
+    const Cells cells = cellsOf(sheet, strings);
 
     QByteArray stream;
     appendBof(stream, 0x0005);
@@ -335,7 +352,7 @@ QByteArray workbookStream(const SpreadsheetTable& table)
     putU32(boundSheet, 0); // the worksheet's offset, set once the globals are complete
     putU8(boundSheet, 0);  // visible
     putU8(boundSheet, 0);  // worksheet
-    putShortString(boundSheet, table.sheetName);
+    putShortString(boundSheet, sheet.name());
     const qsizetype sheetOffsetAt = stream.size() + 4;
     appendRecord(stream, BoundSheet, boundSheet);
 
@@ -343,7 +360,9 @@ QByteArray workbookStream(const SpreadsheetTable& table)
     appendRecord(stream, Eof, {});
 
     qToLittleEndian(quint32(stream.size()), stream.data() + sheetOffsetAt);
-    stream.append(worksheet);
+    constexpr qsizetype worksheetRecords = 4 + 16 + 4 + 12 + 4 + 14 + 4 + 18 + 4; // all but the cells
+    stream.reserve(std::max(stream.size() + worksheetRecords + cells.records.size(), MinStreamSize));
+    appendWorksheet(stream, sheet, cells);
     if (stream.size() < MinStreamSize)
         stream.append(MinStreamSize - stream.size(), '\0');
     return stream;
@@ -355,8 +374,9 @@ struct GObjectUnref {
 template <typename T>
 using GsfPtr = std::unique_ptr<T, GObjectUnref>;
 
-// The OLE2 compound file with `workbook` as its one stream, "Workbook".
-QByteArray compoundFile(const QByteArray& workbook)
+// Writes the OLE2 compound file with `workbook` as its one stream, "Workbook", to `out`. The
+// stream is released once the compound file holds it, and the file goes to `out` from there.
+void writeCompoundFile(QIODevice& out, QByteArray workbook)
 {
     static const bool gsfReady = (gsf_init(), true);
     Q_UNUSED(gsfReady);
@@ -364,22 +384,31 @@ QByteArray compoundFile(const QByteArray& workbook)
     const GsfPtr<GsfOutput> sink(gsf_output_memory_new());
     const GsfPtr<GsfOutfile> root(gsf_outfile_msole_new(sink.get()));
     const GsfPtr<GsfOutput> stream(gsf_outfile_new_child(root.get(), "Workbook", FALSE));
-    const bool written = stream
-        && gsf_output_write(stream.get(), size_t(workbook.size()),
-                            reinterpret_cast<const guint8*>(workbook.constData()))
-        && gsf_output_close(stream.get()) && gsf_output_close(GSF_OUTPUT(root.get()));
+    bool written = stream
+        && gsf_output_write(stream.get(), size_t(workbook.size()), reinterpret_cast<const guint8*>(workbook.constData()));
+    workbook = QByteArray();
+    written = written && gsf_output_close(stream.get()) && gsf_output_close(GSF_OUTPUT(root.get()));
     if (!written)
         throw XlsWriteError(QStringLiteral("The .xls file could not be put together in memory."));
-    const guint8* bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get()));
-    return QByteArray(reinterpret_cast<const char*>(bytes), qsizetype(gsf_output_size(sink.get())));
+    const auto* bytes = reinterpret_cast<const char*>(gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get())));
+    const qint64 size = qint64(gsf_output_size(sink.get()));
+    if (out.write(bytes, size) != size)
+        throw XlsWriteError(QStringLiteral("The .xls file could not be written: %1").arg(out.errorString()));
 }
 
 } // namespace
 
-void writeXlsWorkbook(QIODevice& out, const SpreadsheetTable& table)
+XlsWorkbook::XlsWorkbook(const Worksheet& sheet)
+    : stream_(workbookStream(sheet))
 {
-    checkTable(table);
-    const QByteArray file = compoundFile(workbookStream(table));
-    if (out.write(file) != file.size())
-        throw XlsWriteError(QStringLiteral("The .xls file could not be written: %1").arg(out.errorString()));
+}
+
+void writeXlsWorkbook(QIODevice& out, XlsWorkbook workbook)
+{
+    writeCompoundFile(out, std::move(workbook.stream_));
+}
+
+void writeXlsWorkbook(QIODevice& out, const Worksheet& sheet)
+{
+    writeXlsWorkbook(out, XlsWorkbook(sheet));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -8,11 +9,27 @@
 
 class QIODevice;
 
-// One worksheet of text cells, as it goes into an Excel 97-2003 workbook.
-struct SpreadsheetTable {
+// One worksheet of text cells, as it goes into an Excel 97-2003 workbook. The writer reads each
+// row once, in order, so that rows kept elsewhere (a query's, say) need no table of their own.
+class Worksheet {
+public:
+    virtual ~Worksheet() = default;
+    virtual QString name() const = 0;
+    virtual bool textColumnsAtoH() const = 0; // columns A to H carry the number format "@" (text)
+    virtual qsizetype rowCount() const = 0;
+    virtual QStringList row(qsizetype index) const = 0; // row 0 is row 1 of the sheet
+};
+
+// A worksheet held as a table.
+struct SpreadsheetTable : Worksheet {
     QString sheetName = QStringLiteral("Sheet1");
     QList<QStringList> rows;            // every cell is a text cell; row 0 is row 1 of the sheet
     bool textFormatColumnsAtoH = false; // columns A to H carry the number format "@" (text)
+
+    QString name() const override { return sheetName; }
+    bool textColumnsAtoH() const override { return textFormatColumnsAtoH; }
+    qsizetype rowCount() const override { return rows.size(); }
+    QStringList row(qsizetype index) const override { return rows.at(index); }
 };
 
 // The most rows one .xls worksheet holds, the header row included.
@@ -28,7 +45,21 @@ public:
     }
 };
 
-// Writes `table` as a whole .xls file (BIFF8 in an OLE2 compound file) to `out`, an open device
-// such as a QSaveFile. The table is checked before anything is written, so a table that does not
-// fit leaves `out` untouched.
-void writeXlsWorkbook(QIODevice& out, const SpreadsheetTable& table);
+// A workbook made in memory from a worksheet, ready to be written as an .xls file: the BIFF8
+// Workbook stream, about as large as the file. The worksheet is checked as it is read, so that
+// one that does not fit throws XlsWriteError before anything is written.
+class XlsWorkbook {
+public:
+    explicit XlsWorkbook(const Worksheet& sheet);
+
+private:
+    friend void writeXlsWorkbook(QIODevice& out, XlsWorkbook workbook);
+    QByteArray stream_;
+};
+
+// Writes the workbook as a whole .xls file (BIFF8 in an OLE2 compound file) to `out`, an open
+// device such as a QSaveFile. The workbook's memory goes as the file is put together.
+void writeXlsWorkbook(QIODevice& out, XlsWorkbook workbook);
+// The same for a worksheet, made into a workbook first; one that does not fit leaves `out`
+// untouched.
+void writeXlsWorkbook(QIODevice& out, const Worksheet& sheet);

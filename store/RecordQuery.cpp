@@ -3,6 +3,7 @@
 #include "Connection.h"
 #include "DatabaseError.h"
 #include "EngineError.h"
+#include "SqliteStatement.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -971,12 +972,15 @@ void execOnOneRow(QSqlDatabase& db, const QString& text, const QVariantList& bin
 
 } // namespace
 
+RecordQuery::PreparedInsert::PreparedInsert() = default;
+RecordQuery::PreparedInsert::~PreparedInsert() = default;
+
 QVariant RecordQuery::writeInsert(QSqlDatabase& db, const Row& row, PreparedInsert& prepared)
 {
     const QBitArray& assigned = row.state->assigned;
     const int count = int(columns_.size());
     // Rows of a batch that set the same columns share one prepared statement.
-    if (!prepared.query || prepared.columns != assigned) {
+    if ((!prepared.query && !prepared.sqlite) || prepared.columns != assigned) {
         QStringList names;
         QStringList marks;
         for (int c = 0; c < count; ++c) {
@@ -990,33 +994,57 @@ QVariant RecordQuery::writeInsert(QSqlDatabase& db, const Row& row, PreparedInse
                                  ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
                                  : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                        .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
-        prepared.query.emplace(db);
         prepared.columns = assigned;
-        if (!prepared.query->prepare(text))
-            throw engineError(*prepared.query);
+        prepared.asksInsertedId = asksInsertedId(db, assigned);
+        prepared.sqlite.reset();
+        prepared.query.reset();
+        if (SqliteStatement::supports(db)) {
+            prepared.sqlite = std::make_unique<SqliteStatement>(db, text);
+        } else {
+            prepared.query.emplace(db);
+            if (!prepared.query->prepare(text))
+                throw engineError(*prepared.query);
+        }
     }
-    QSqlQuery& query = *prepared.query;
-    int position = 0;
-    for (int c = 0; c < count; ++c) {
-        if (assigned.testBit(c))
-            query.bindValue(position++, row.values.at(c));
+    if (prepared.sqlite) {
+        SqliteStatement& statement = *prepared.sqlite;
+        int position = 0;
+        for (int c = 0; c < count; ++c) {
+            if (assigned.testBit(c))
+                statement.bind(position++, row.values.at(c));
+        }
+        statement.run();
+    } else {
+        QSqlQuery& query = *prepared.query;
+        int position = 0;
+        for (int c = 0; c < count; ++c) {
+            if (assigned.testBit(c))
+                query.bindValue(position++, row.values.at(c));
+        }
+        if (!query.exec())
+            throw engineError(query);
     }
-    if (!query.exec())
-        throw engineError(query);
+    if (!prepared.asksInsertedId)
+        return {};
+    return prepared.sqlite ? prepared.sqlite->lastInsertId() : prepared.query->lastInsertId();
+}
 
-    // The key or rowid that the database gave the row finds it again for later changes. The
-    // engine is asked only when the row left its key to the database: PostgreSQL answers with
-    // the session's last sequence value, and fails (with a warning) where none was used.
+// The key or rowid that the database gave the row finds it again for later changes. The engine
+// is asked only when the row left its key to the database: PostgreSQL answers with the session's
+// last sequence value, and fails (with a warning) where none was used. The answer holds for
+// every row that sets the same columns.
+bool RecordQuery::asksInsertedId(QSqlDatabase& db, const QBitArray& assigned)
+{
     if (rowidColumn_ >= 0)
-        return query.lastInsertId();
+        return true;
     const QStringList& keys = keyColumns(db, tableName());
     if (keys.size() != 1 || !db.driver()->hasFeature(QSqlDriver::LastInsertId))
-        return {};
-    for (int c = 0; c < count; ++c) {
+        return false;
+    for (int c = 0; c < int(columns_.size()); ++c) {
         if (columns_[c].name.compare(keys.first(), Qt::CaseInsensitive) == 0 && !assigned.testBit(c))
-            return query.lastInsertId();
+            return true;
     }
-    return {};
+    return false;
 }
 
 void RecordQuery::takeInsertedId(Row& row, const QVariant& id) const

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -18,6 +19,7 @@
 #include <vector>
 
 class Connection;
+class SqliteStatement;
 
 // A SQL statement with a current row, read whole when opened. Rows are appended, edited and
 // deleted in memory and written to the table the statement reads from, at once (Immediate)
@@ -59,6 +61,9 @@ public:
 
     void append();
     void insert(); // a new row above the current one
+    // Room for that many rows in all, so that appending up to them never moves the rows held:
+    // a batch of many appended rows then needs no second copy of its rows while it grows.
+    void reserve(int rows) { rows_.reserve(std::size_t(std::max(rows, 0))); }
     void edit();
     void post();
     void cancel();
@@ -160,12 +165,19 @@ private:
     std::vector<int> storedColumns(QSqlDatabase& db, bool rowidSelected);
     QString withRowid(QSqlDatabase& db, const QString& text);
     RowState& stateOf(Row& row) const;
+    // The insert of one set of columns, prepared once for the rows of a batch: on SQLite
+    // straight on the engine's connection, through Qt on other engines.
     struct PreparedInsert {
+        PreparedInsert();
+        ~PreparedInsert();
         QBitArray columns;
+        bool asksInsertedId = false; // whether the engine is asked for the key it gave a row
+        std::unique_ptr<SqliteStatement> sqlite;
         std::optional<QSqlQuery> query;
     };
     // Returns the key or rowid that the database gave the new row, or an invalid value.
     QVariant writeInsert(QSqlDatabase& db, const Row& row, PreparedInsert& prepared);
+    bool asksInsertedId(QSqlDatabase& db, const QBitArray& assigned);
     void takeInsertedId(Row& row, const QVariant& id) const;
     void writeUpdate(QSqlDatabase& db, const Row& row, bool withinBatch);
     void writeDelete(QSqlDatabase& db, const Row& row, bool withinBatch);

@@ -239,8 +239,8 @@ void run(const Options& options, Report& report)
     const QString defaultPath = options.upload ? ExportPaths::datedWorkbookPath(today) : ExportPaths::workbookPath();
     const QString path = options.output.isEmpty() ? defaultPath : QDir::current().absoluteFilePath(options.output);
     runStep(QStringLiteral("workbook"), [&] {
-        saveWorkbook(path, ExportStaging::stagedTable(staging, ExportStaging::sheetHeader(),
-                                                      report.progress(QStringLiteral("workbook"))));
+        saveWorkbook(path, ExportStaging::stagedWorkbook(staging, ExportStaging::sheetHeader(),
+                                                         report.progress(QStringLiteral("workbook"))));
     });
     report.step(QStringLiteral("workbook"), path);
 
