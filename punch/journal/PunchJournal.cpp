@@ -214,7 +214,8 @@ QString PunchJournal::recordPunch(const PunchRequest& request, bool cardMatched)
                                      {QStringLiteral("serial"), request.serial},
                                      {QStringLiteral("card"), cardMatched ? QStringLiteral("matched") : QStringLiteral("wrong")},
                                      {QStringLiteral("cardno"), request.cardNo},
-                                     {QStringLiteral("level"), request.overtimeLevel}});
+                                     {QStringLiteral("level"), request.overtimeLevel}},
+           true);
     return id;
 }
 
@@ -223,10 +224,12 @@ void PunchJournal::recordOutcome(const QString& id, PunchOutcome outcome, const 
     QList<std::pair<QString, QString>> values{{QStringLiteral("id"), id}, {QStringLiteral("result"), resultText(outcome)}};
     if (!text.isEmpty())
         values.append({QStringLiteral("text"), text});
-    append(QStringLiteral("outcome"), values);
+    // An outcome lost with the machine's power only has its punch written once more, which
+    // changes nothing: the punch line alone waits for the disk.
+    append(QStringLiteral("outcome"), values, false);
 }
 
-void PunchJournal::append(const QString& type, const QList<std::pair<QString, QString>>& values)
+void PunchJournal::append(const QString& type, const QList<std::pair<QString, QString>>& values, bool durable)
 {
     if (!folder_.exists() && !QDir().mkpath(folder_.path()))
         throw JournalError(QStringLiteral("cannot make the folder %1").arg(folder_.path()));
@@ -269,7 +272,7 @@ void PunchJournal::append(const QString& type, const QList<std::pair<QString, QS
         line += QLatin1Char(' ') + key + QLatin1Char('=') + escaped(value);
     line += QLatin1Char(' ') + checksumKey + QLatin1Char('=') + previous + QLatin1Char('\n');
     const QByteArray bytes = line.toUtf8();
-    if (::write(file, bytes.constData(), bytes.size()) != bytes.size() || ::fsync(file) != 0)
+    if (::write(file, bytes.constData(), bytes.size()) != bytes.size() || (durable && ::fdatasync(file) != 0))
         throw JournalError(QStringLiteral("cannot write %1: %2").arg(path, systemText()));
 }
 

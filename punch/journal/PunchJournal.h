@@ -46,8 +46,9 @@ struct JournalCheck {
 // The local record of every punch: one append-only file a month (journal/yyyy-MM.log, by the
 // local time of writing), one line a punch and one a known outcome, UTF-8. Each line ends with
 // the checksum of the line before it (the first line of a file with zeros), so that a line
-// changed or removed afterwards breaks the chain. A line is flushed and synced to the disk
-// before the call returns: a punch journalled is kept whatever happens next.
+// changed or removed afterwards breaks the chain. A punch's line is synced to the disk before
+// the call returns: a punch journalled is kept whatever happens next. An outcome's line is
+// written at once but not waited for.
 //
 // A line reads, for example:
 //   2026-12-10 08:01:02 punch id=door1-20261210080102123-4711 host=door1 emp=A001 kind=上班
@@ -77,7 +78,8 @@ public:
     static JournalCheck check(const QString& filePath);
 
 private:
-    void append(const QString& type, const QList<std::pair<QString, QString>>& values);
+    // A durable line is on the disk when the call returns.
+    void append(const QString& type, const QList<std::pair<QString, QString>>& values, bool durable);
 
     QDir folder_;
 };
