@@ -229,22 +229,8 @@ void execute(QSqlQuery& query, const QVariantList& values)
 
 QString punchConfirmation(const QString& employeeName, PunchKind kind, const PunchWritten& written)
 {
-    QString label;
-    switch (kind) {
-    case PunchKind::ShiftStart:
-        label = QStringLiteral("上班時間：");
-        break;
-    case PunchKind::ShiftEnd:
-        label = QStringLiteral("下班時間：");
-        break;
-    case PunchKind::OvertimeStart:
-        label = QStringLiteral("加班上班時間：");
-        break;
-    case PunchKind::OvertimeEnd:
-        label = QStringLiteral("加班下班時間：");
-        break;
-    }
-    return employeeName + QStringLiteral("  ") + label + written.date + QStringLiteral("   ") + written.time;
+    return employeeName + QStringLiteral("  ") + punchKindText(kind) + QStringLiteral("時間：") + written.date +
+           QStringLiteral("   ") + written.time;
 }
 
 // The punch's statements on one open database, each prepared when first needed and kept for

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // The four punch buttons.
 enum class PunchKind { ShiftStart, ShiftEnd, OvertimeStart, OvertimeEnd };
 
@@ -17,3 +19,7 @@ struct PunchRequest {
     QString time;          // TimeText "hh:nn"
     QString serial;        // the local time "hhmmss" when pressed: pres_sn of an overtime punch
 };
+
+// The caption of the punch's button, as the confirmation and the journal word it.
+QString punchKindText(PunchKind kind);
+std::optional<PunchKind> punchKindFromText(const QString& text);

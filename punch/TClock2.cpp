@@ -14,7 +14,6 @@
 #include "UserDialogs.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QCompleter>
 #include <QGuiApplication>
 #include <QLabel>
@@ -63,7 +62,7 @@ TClock2::TClock2(Connection& connection, QWidget* parent)
     , emp_ADOQ(QStringLiteral("emp_ADOQ"), connection, RecordQuery::WriteMode::Immediate, Tables::employee().mid(0, 41))
     , connection_(connection)
     , recorder_(connection)
-    , journal_(QDir(QDir::current().filePath(QStringLiteral("journal"))))
+    , journal_(PunchJournal::ofWorkingDirectory())
     , punches_(journal_, [this](const PunchRequest& request) { return recorder_.record(request); })
 {
     setWindowTitle(QStringLiteral("打卡"));
@@ -97,10 +96,10 @@ TClock2::TClock2(Connection& connection, QWidget* parent)
     showAsStars(Edit4);
     Edit1 = makeField(this, {320, 112, 121, 24}, true);
     Edit2 = makeField(this, {320, 176, 121, 24}, true);
-    SpeedButton1 = makePunchButton(this, QStringLiteral("上班"), {72, 192, 75, 26});
-    SpeedButton2 = makePunchButton(this, QStringLiteral("下班"), {160, 192, 77, 26});
-    SpeedButton3 = makePunchButton(this, QStringLiteral("加班上班"), {72, 224, 75, 26});
-    SpeedButton4 = makePunchButton(this, QStringLiteral("加班下班"), {160, 224, 77, 26});
+    SpeedButton1 = makePunchButton(this, punchKindText(PunchKind::ShiftStart), {72, 192, 75, 26});
+    SpeedButton2 = makePunchButton(this, punchKindText(PunchKind::ShiftEnd), {160, 192, 77, 26});
+    SpeedButton3 = makePunchButton(this, punchKindText(PunchKind::OvertimeStart), {72, 224, 75, 26});
+    SpeedButton4 = makePunchButton(this, punchKindText(PunchKind::OvertimeEnd), {160, 224, 77, 26});
     Button2 = new QPushButton(QStringLiteral("設定員工"), this);
     Button2->setGeometry(296, 248, 75, 25);
     Button3 = new QPushButton(QStringLiteral("匯出檔案"), this);

@@ -6,6 +6,7 @@
 #include "EngineSettings.h"
 #include "FileSystemKind.h"
 #include "OdbcDataSources.h"
+#include "SqliteStatement.h"
 
 #include <QAtomicInt>
 #include <QFile>
@@ -195,8 +196,7 @@ void Connection::openSqlite(const QString& filePath)
             failure = engineText(db.lastError());
         } else {
             // Qt's SQLite driver uses the system's SQLite library, whose handle this is.
-            sqlite3_busy_handler(*static_cast<sqlite3* const*>(db.driver()->handle().constData()), waitInEqualSteps,
-                                 nullptr);
+            sqlite3_busy_handler(SqliteStatement::handleOf(db), waitInEqualSteps, nullptr);
             // Several punch clocks may share one file: readers then never wait for a writer.
             QSqlQuery pragma(db);
             // WAL cannot be shared across machines: a file on a network filesystem keeps DELETE.

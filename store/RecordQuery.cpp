@@ -576,7 +576,6 @@ RecordQuery::Row RecordQuery::emptyRow()
     // Every new row starts from the same typed NULLs and flags, shared until it is set.
     const int count = int(columns_.size());
     if (emptyValues_.isEmpty()) {
-        emptyValues_.clear();
         for (const Column& column : columns_)
             emptyValues_.append(QVariant(QMetaType(column.type)));
         if (rowidColumn_ >= 0)
@@ -1006,21 +1005,19 @@ QVariant RecordQuery::writeInsert(QSqlDatabase& db, const Row& row, PreparedInse
                 throw engineError(*prepared.query);
         }
     }
-    if (prepared.sqlite) {
-        SqliteStatement& statement = *prepared.sqlite;
+    const auto bindAssigned = [&](auto&& bind) {
         int position = 0;
         for (int c = 0; c < count; ++c) {
             if (assigned.testBit(c))
-                statement.bind(position++, row.values.at(c));
+                bind(position++, row.values.at(c));
         }
-        statement.run();
+    };
+    if (prepared.sqlite) {
+        bindAssigned([&](int position, const QVariant& value) { prepared.sqlite->bind(position, value); });
+        prepared.sqlite->run();
     } else {
         QSqlQuery& query = *prepared.query;
-        int position = 0;
-        for (int c = 0; c < count; ++c) {
-            if (assigned.testBit(c))
-                query.bindValue(position++, row.values.at(c));
-        }
+        bindAssigned([&](int position, const QVariant& value) { query.bindValue(position, value); });
         if (!query.exec())
             throw engineError(query);
     }

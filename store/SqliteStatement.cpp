@@ -13,17 +13,6 @@
 
 namespace {
 
-sqlite3* handleOf(const QSqlDatabase& db)
-{
-    const QSqlDriver* driver = db.driver();
-    if (!driver || driver->dbmsType() != QSqlDriver::SQLite || !db.isOpen())
-        return nullptr;
-    const QVariant handle = driver->handle();
-    if (!handle.isValid() || std::strcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3* const*>(handle.constData());
-}
-
 // NULL as Qt's drivers read it: a null variant, or a null string or byte array in one.
 bool isNullValue(const QVariant& value)
 {
@@ -40,6 +29,17 @@ bool isNullValue(const QVariant& value)
 }
 
 } // namespace
+
+sqlite3* SqliteStatement::handleOf(const QSqlDatabase& db)
+{
+    const QSqlDriver* driver = db.driver();
+    if (!driver || driver->dbmsType() != QSqlDriver::SQLite || !db.isOpen())
+        return nullptr;
+    const QVariant handle = driver->handle();
+    if (!handle.isValid() || std::strcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
 
 bool SqliteStatement::supports(const QSqlDatabase& db)
 {

@@ -19,6 +19,8 @@ class SqliteStatement {
 public:
     // Whether `db` is open on Qt's SQLite driver, whose handle is the system's SQLite library.
     static bool supports(const QSqlDatabase& db);
+    // That library's connection below `db`, or null when `db` is no open SQLite database.
+    static sqlite3* handleOf(const QSqlDatabase& db);
 
     SqliteStatement(const QSqlDatabase& db, const QString& text);
     ~SqliteStatement();

@@ -40,15 +40,15 @@ JournaledPunches::Punch JournaledPunches::punch(const PunchRequest& request)
     Punch result;
     QString id;
     result.journalFailure = tryToJournal([&] { id = journal_.recordPunch(request, true); });
+    // The punches an outage left come first; this one is not among them.
     std::vector<JournalPunch> earlier;
     if (!id.isEmpty()) {
         result.journalFailure = tryToJournal([&] {
             if (!pending_)
                 pending_ = journal_.pending();
+            forget(id);
             earlier = *pending_;
         });
-        std::erase_if(earlier, [&](const JournalPunch& pending) { return pending.id == id; });
-        forget(id);
     }
     const auto settle = [&](PunchOutcome outcome, const QString& text) {
         if (id.isEmpty())
@@ -58,15 +58,16 @@ JournaledPunches::Punch JournaledPunches::punch(const PunchRequest& request)
             result.journalFailure = failure;
     };
     try {
-        result.refusedPending = replay(earlier);
+        result.refusedPending = replay(std::move(earlier));
         result.written = writer_(request);
         settle(PunchOutcome::Written, {});
     } catch (const DatabaseError& error) {
+        const QString text = QString::fromUtf8(error.what());
         result.failure = error;
         result.keptForLater = !id.isEmpty() && isOutage(error);
         if (result.keptForLater && pending_)
-            pending_->push_back({id, {}, request, true, PunchOutcome::Pending, QString::fromUtf8(result.failure->what())});
-        settle(result.keptForLater ? PunchOutcome::Pending : PunchOutcome::Refused, QString::fromUtf8(error.what()));
+            pending_->push_back({id, {}, request, true, PunchOutcome::Pending, text});
+        settle(result.keptForLater ? PunchOutcome::Pending : PunchOutcome::Refused, text);
     }
     return result;
 }
@@ -83,11 +84,10 @@ void JournaledPunches::forget(const QString& id)
         std::erase_if(*pending_, [&](const JournalPunch& pending) { return pending.id == id; });
 }
 
-QStringList JournaledPunches::replay(const std::vector<JournalPunch>& pending)
+// The punches are the caller's own copy: forgetting shortens the list they may come from.
+QStringList JournaledPunches::replay(std::vector<JournalPunch> punches)
 {
     QStringList refused;
-    // A copy: the list the caller gave may be the one that forgetting shortens.
-    const std::vector<JournalPunch> punches = pending;
     for (const JournalPunch& punch : punches) {
         try {
             writer_(punch.request);

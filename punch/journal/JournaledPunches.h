@@ -46,7 +46,7 @@ public:
 
 private:
     QString tryToJournal(const std::function<void()>& step);
-    QStringList replay(const std::vector<JournalPunch>& pending);
+    QStringList replay(std::vector<JournalPunch> punches);
     void forget(const QString& id);
 
     PunchJournal& journal_;

@@ -58,6 +58,8 @@ struct JournalCheck {
 class PunchJournal {
 public:
     explicit PunchJournal(const QDir& folder);
+    // The journal/ folder of the working directory, where the program and its commands keep it.
+    static PunchJournal ofWorkingDirectory();
 
     const QDir& folder() const { return folder_; }
 
@@ -83,7 +85,3 @@ private:
 
     QDir folder_;
 };
-
-// The journal's word for each punch button, as the screen captions it.
-QString punchKindText(PunchKind kind);
-std::optional<PunchKind> punchKindFromText(const QString& text);

@@ -157,7 +157,7 @@ int main(int argc, char** argv)
     if (arguments.isEmpty())
         return usage();
     const QString command = arguments.takeFirst();
-    PunchJournal journal(QDir(QDir::current().filePath(QStringLiteral("journal"))));
+    PunchJournal journal = PunchJournal::ofWorkingDirectory();
     try {
         if (command == QLatin1String("verify"))
             return verify(journal, arguments);

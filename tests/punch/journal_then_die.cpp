@@ -3,7 +3,6 @@
 #include "PunchJournal.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 #include <csignal>
 
@@ -20,7 +19,7 @@ int main(int argc, char** argv)
     request.date = arguments[3];
     request.time = arguments[4];
     request.serial = QString(request.time).remove(QLatin1Char(':')) + QStringLiteral("00");
-    PunchJournal(QDir(QDir::current().filePath(QStringLiteral("journal")))).recordPunch(request, true);
+    PunchJournal::ofWorkingDirectory().recordPunch(request, true);
     std::raise(SIGKILL);
     return 0;
 }

@@ -51,7 +51,7 @@ PunchRequest shiftStart(const QString& employee, const QString& date, const QStr
 
 PunchJournal workingJournal()
 {
-    return PunchJournal(QDir(QDir::current().filePath(u"journal"_s)));
+    return PunchJournal::ofWorkingDirectory();
 }
 
 } // namespace
