@@ -51,14 +51,11 @@ JournaledPunches::Punch JournaledPunches::punch(const PunchRequest& request)
         });
     }
     const auto settle = [&](PunchOutcome outcome, const QString& text) {
-        if (id.isEmpty())
-            return;
-        const QString failure = tryToJournal([&] { journal_.recordOutcome(id, outcome, text); });
-        if (result.journalFailure.isEmpty())
-            result.journalFailure = failure;
+        if (!id.isEmpty())
+            recordOutcome(id, outcome, text, &result.journalFailure);
     };
     try {
-        result.refusedPending = replay(std::move(earlier));
+        result.refusedPending = replay(std::move(earlier), &result.journalFailure);
         result.written = writer_(request);
         settle(PunchOutcome::Written, {});
     } catch (const DatabaseError& error) {
@@ -75,7 +72,19 @@ JournaledPunches::Punch JournaledPunches::punch(const PunchRequest& request)
 QStringList JournaledPunches::replayPending()
 {
     pending_ = journal_.pending();
-    return replay(*pending_);
+    return replay(*pending_, nullptr);
+}
+
+void JournaledPunches::recordOutcome(const QString& id, PunchOutcome outcome, const QString& text,
+                                     QString* journalFailure)
+{
+    if (!journalFailure) {
+        journal_.recordOutcome(id, outcome, text);
+        return;
+    }
+    const QString failure = tryToJournal([&] { journal_.recordOutcome(id, outcome, text); });
+    if (journalFailure->isEmpty())
+        *journalFailure = failure;
 }
 
 void JournaledPunches::forget(const QString& id)
@@ -85,7 +94,7 @@ void JournaledPunches::forget(const QString& id)
 }
 
 // The punches are the caller's own copy: forgetting shortens the list they may come from.
-QStringList JournaledPunches::replay(std::vector<JournalPunch> punches)
+QStringList JournaledPunches::replay(std::vector<JournalPunch> punches, QString* journalFailure)
 {
     QStringList refused;
     for (const JournalPunch& punch : punches) {
@@ -95,11 +104,11 @@ QStringList JournaledPunches::replay(std::vector<JournalPunch> punches)
             if (isOutage(error))
                 throw;
             refused.append(QString::fromUtf8(error.what()));
-            journal_.recordOutcome(punch.id, PunchOutcome::Refused, refused.last());
+            recordOutcome(punch.id, PunchOutcome::Refused, refused.last(), journalFailure);
             forget(punch.id);
             continue;
         }
-        journal_.recordOutcome(punch.id, PunchOutcome::Written);
+        recordOutcome(punch.id, PunchOutcome::Written, {}, journalFailure);
         forget(punch.id);
     }
     return refused;

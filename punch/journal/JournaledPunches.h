@@ -46,7 +46,10 @@ public:
 
 private:
     QString tryToJournal(const std::function<void()>& step);
-    QStringList replay(std::vector<JournalPunch> punches);
+    // An outcome that cannot be journalled goes to journalFailure (the first one kept), or is
+    // raised when there is none: a punch under way goes on without its journal.
+    QStringList replay(std::vector<JournalPunch> punches, QString* journalFailure);
+    void recordOutcome(const QString& id, PunchOutcome outcome, const QString& text, QString* journalFailure);
     void forget(const QString& id);
 
     PunchJournal& journal_;
