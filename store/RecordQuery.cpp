@@ -146,27 +146,6 @@ QString displayText(FieldType type, const QVariant& v)
 // The column under which a keyless SQLite table's rowid comes along with "select *".
 const QString rowidAlias = QStringLiteral("punchclock_rowid_");
 
-// Rows of a result repeat the same few texts (employee and card numbers, days, times): each
-// distinct text is kept once and shared by the rows that hold it.
-class SharedTexts {
-public:
-    QVariant shared(const QVariant& value)
-    {
-        if (value.typeId() != QMetaType::QString || value.isNull())
-            return value;
-        const QString text = value.toString();
-        if (const auto found = texts_.constFind(text); found != texts_.cend())
-            return QVariant(*found);
-        if (texts_.size() < limit)
-            texts_.insert(text);
-        return value;
-    }
-
-private:
-    static constexpr qsizetype limit = 65536; // beyond this texts hardly repeat
-    QSet<QString> texts_;
-};
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -322,16 +301,13 @@ void RecordQuery::read(QSqlDatabase& db)
     const std::vector<int> stored = storedColumns(db, rowidSelected);
 
     std::vector<Row> rows;
-    SharedTexts texts;
-    const qsizetype width = qsizetype(stored.size()) + (rowidColumn_ >= 0 ? 1 : 0);
+    PackedValues::Builder packer;
     while (query.next()) {
-        Row row;
-        row.values.reserve(width);
         for (int c : stored)
-            row.values.append(texts.shared(withEmptyText(query.value(firstColumn + c))));
+            packer.append(withEmptyText(query.value(firstColumn + c)));
         if (rowidColumn_ >= 0)
-            row.values.append(rowidSelected ? query.value(0) : QVariant());
-        rows.push_back(std::move(row));
+            packer.append(rowidSelected ? query.value(0) : QVariant());
+        rows.push_back(Row{packer.take(), nullptr});
         if (readProgress_)
             readProgress_(int(rows.size()));
     }
@@ -500,30 +476,31 @@ Field& RecordQuery::fieldByName(const QString& name)
     fail(QStringLiteral("Field '%1' not found").arg(name));
 }
 
-const RecordQuery::Row* RecordQuery::rowForReading() const
+bool RecordQuery::isEditing() const
 {
-    if (state_ == State::Edit || state_ == State::Insert)
-        return &buffer_;
-    if (state_ == State::Closed || rows_.empty())
-        return nullptr;
-    return &rows_[current_];
+    return state_ == State::Edit || state_ == State::Insert;
 }
 
 QVariant RecordQuery::fieldValue(int fieldIndex) const
 {
-    const Row* row = rowForReading();
-    if (!row || fieldColumn_.empty())
+    if (fieldColumn_.empty())
         return {};
-    return row->values.at(fieldColumn_.at(fieldIndex));
+    const int column = fieldColumn_.at(fieldIndex);
+    if (isEditing())
+        return buffer_.values.at(column);
+    if (state_ == State::Closed || rows_.empty())
+        return {};
+    return rows_[current_].values.at(column);
 }
 
 QString RecordQuery::textAt(int row, int fieldIndex) const
 {
     if (row < 0 || row >= int(rows_.size()) || fieldColumn_.empty())
         return {};
-    const bool editing = row == current_ && (state_ == State::Edit || state_ == State::Insert);
-    const Row& shown = editing ? buffer_ : rows_[row];
-    return displayText(defs_.at(fieldIndex).type, shown.values.at(fieldColumn_.at(fieldIndex)));
+    const int column = fieldColumn_.at(fieldIndex);
+    const bool editing = row == current_ && isEditing();
+    return displayText(defs_.at(fieldIndex).type,
+                       editing ? buffer_.values.at(column) : rows_[row].values.at(column));
 }
 
 bool RecordQuery::hasPendingChanges() const
@@ -545,33 +522,17 @@ void RecordQuery::setValidator(const QString& fieldName, std::function<void(Fiel
 // ---------------------------------------------------------------------------------------------
 // RecordQuery: changing rows
 
-RecordQuery::Row::Row(const Row& other)
-    : values(other.values)
-    , state(other.state ? std::make_unique<RowState>(*other.state) : nullptr)
-{
-}
-
-RecordQuery::Row& RecordQuery::Row::operator=(const Row& other)
-{
-    if (this != &other) {
-        values = other.values;
-        state = other.state ? std::make_unique<RowState>(*other.state) : nullptr;
-    }
-    return *this;
-}
-
 // The state of a row as read: its values are in the table, none has been set since.
-RecordQuery::RowState& RecordQuery::stateOf(Row& row) const
+RecordQuery::RowState& RecordQuery::stateOf(std::unique_ptr<RowState>& state, const PackedValues& asRead) const
 {
-    if (!row.state) {
+    if (!state) {
         const int count = int(columns_.size());
-        row.state = std::make_unique<RowState>(
-            RowState{Change::None, row.values, QBitArray(count, true), QBitArray(count, false)});
+        state = std::make_unique<RowState>(RowState{Change::None, asRead, QBitArray(count, true), QBitArray(count, false)});
     }
-    return *row.state;
+    return *state;
 }
 
-RecordQuery::Row RecordQuery::emptyRow()
+RecordQuery::EditedRow RecordQuery::emptyRow()
 {
     // Every new row starts from the same typed NULLs and flags, shared until it is set.
     const int count = int(columns_.size());
@@ -582,11 +543,8 @@ RecordQuery::Row RecordQuery::emptyRow()
             emptyValues_.append(QVariant());
         noColumns_ = QBitArray(count, false);
     }
-    Row row;
-    row.values = emptyValues_;
     // No original values: nothing of the row is in the table before it is written.
-    row.state = std::make_unique<RowState>(RowState{Change::Inserted, {}, noColumns_, noColumns_});
-    return row;
+    return EditedRow{emptyValues_, std::make_unique<RowState>(RowState{Change::Inserted, {}, noColumns_, noColumns_})};
 }
 
 QVariant RecordQuery::convertForField(int fieldIndex, const QVariant& value) const
@@ -657,7 +615,7 @@ void RecordQuery::setFieldValue(int fieldIndex, const QVariant& value)
             throw;
         }
     }
-    stateOf(buffer_).assigned.setBit(column);
+    buffer_.state->assigned.setBit(column);
     modified_ = true;
     notify(&RecordQuery::rowChanged, current_);
 }
@@ -711,8 +669,10 @@ void RecordQuery::edit()
         return;
     if (rows_.empty())
         fail(QStringLiteral("Cannot perform this operation on an empty dataset"));
-    buffer_ = rows_[current_];
-    stateOf(buffer_).assigned = QBitArray(int(columns_.size()), false);
+    const Row& row = rows_[current_];
+    buffer_.values = row.values.toList();
+    buffer_.state = row.state ? std::make_unique<RowState>(*row.state) : nullptr;
+    stateOf(buffer_.state, row.values).assigned = QBitArray(int(columns_.size()), false);
     modified_ = false;
     state_ = State::Edit;
 }
@@ -737,11 +697,13 @@ void RecordQuery::post()
     if (state_ != State::Edit && state_ != State::Insert)
         fail(QStringLiteral("Dataset not in edit or insert mode"));
     Row& target = rows_[current_];
-    Row posted = std::move(buffer_);
-    buffer_ = Row();
+    for (const QVariant& value : buffer_.values)
+        packer_.append(value);
+    Row posted{packer_.take(), std::move(buffer_.state)};
+    buffer_ = EditedRow();
     if (state_ == State::Edit) {
         // The edit started from the target's state; what was set before stays to be written.
-        RowState& state = stateOf(posted);
+        RowState& state = *posted.state;
         const bool changed = state.assigned.count(true) > 0;
         if (target.state)
             state.assigned |= target.state->assigned;
@@ -1009,15 +971,21 @@ QVariant RecordQuery::writeInsert(QSqlDatabase& db, const Row& row, PreparedInse
         int position = 0;
         for (int c = 0; c < count; ++c) {
             if (assigned.testBit(c))
-                bind(position++, row.values.at(c));
+                bind(position++, c);
         }
     };
     if (prepared.sqlite) {
-        bindAssigned([&](int position, const QVariant& value) { prepared.sqlite->bind(position, value); });
-        prepared.sqlite->run();
+        SqliteStatement& statement = *prepared.sqlite;
+        bindAssigned([&](int position, int c) {
+            if (const std::optional<QLatin1StringView> text = row.values.latin1View(c))
+                statement.bindLatin1(position, *text);
+            else
+                statement.bind(position, row.values.at(c));
+        });
+        statement.run();
     } else {
         QSqlQuery& query = *prepared.query;
-        bindAssigned([&](int position, const QVariant& value) { query.bindValue(position, value); });
+        bindAssigned([&](int position, int c) { query.bindValue(position, row.values.at(c)); });
         if (!query.exec())
             throw engineError(query);
     }
@@ -1049,14 +1017,14 @@ void RecordQuery::takeInsertedId(Row& row, const QVariant& id) const
     if (!id.isValid())
         return;
     if (rowidColumn_ >= 0) {
-        row.values[rowidColumn_] = id;
+        row.values.set(rowidColumn_, id);
         return;
     }
     const QString& key = keyCache_->second.first();
     for (int c = 0; c < int(columns_.size()); ++c) {
         if (columns_[c].name.compare(key, Qt::CaseInsensitive) == 0) {
-            row.values[c] = id;
-            stateOf(row).assigned.setBit(c);
+            row.values.set(c, id);
+            stateOf(row.state, row.values).assigned.setBit(c);
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include "Field.h"
 #include "FieldDef.h"
+#include "PackedValues.h"
 
 #include <QBitArray>
 #include <QList>
@@ -117,24 +118,24 @@ private:
     // a result never change, and carry nothing but their values.
     struct RowState {
         Change change = Change::None;
-        QList<QVariant> original; // as read or last written; locates the row in the table
-        QBitArray known;          // which original values are known to be in the table
-        QBitArray assigned;       // columns set since the row was last written
+        PackedValues original; // as read or last written; locates the row in the table
+        QBitArray known;       // which original values are known to be in the table
+        QBitArray assigned;    // columns set since the row was last written
     };
+    // A row held by the query: its values packed, since a result may hold many thousands.
     struct Row {
-        QList<QVariant> values; // the stored columns, then the rowid when the result has it
+        PackedValues values; // the stored columns, then the rowid when the result has it
         std::unique_ptr<RowState> state;
 
-        Row() = default;
-        Row(const Row& other);
-        Row& operator=(const Row& other);
-        Row(Row&&) noexcept = default;
-        Row& operator=(Row&&) noexcept = default;
-
         Change change() const { return state ? state->change : Change::None; }
-        const QVariant& original(int column) const { return state ? state->original.at(column) : values.at(column); }
+        QVariant original(int column) const { return state ? state->original.at(column) : values.at(column); }
         bool known(int column) const { return !state || state->known.testBit(column); }
         bool assigned(int column) const { return state && state->assigned.testBit(column); }
+    };
+    // The row being edited or inserted, its values unpacked while fields are set one by one.
+    struct EditedRow {
+        QList<QVariant> values;
+        std::unique_ptr<RowState> state;
     };
 
     // Raises the signal, or notes that one rowsChanged() is owed while signals are held.
@@ -154,7 +155,7 @@ private:
     void checkBrowseMode();
     void startNewRow(int position);
     void eraseCurrentRow();
-    const Row* rowForReading() const;
+    bool isEditing() const;
     QVariant fieldValue(int fieldIndex) const;
     void setFieldValue(int fieldIndex, const QVariant& value);
     QVariant convertForField(int fieldIndex, const QVariant& value) const;
@@ -164,7 +165,8 @@ private:
     const QStringList& keyColumns(QSqlDatabase& db, const QString& table);
     std::vector<int> storedColumns(QSqlDatabase& db, bool rowidSelected);
     QString withRowid(QSqlDatabase& db, const QString& text);
-    RowState& stateOf(Row& row) const;
+    // The state of a row, made from its values as read when it has none yet.
+    RowState& stateOf(std::unique_ptr<RowState>& state, const PackedValues& asRead) const;
     // The insert of one set of columns, prepared once for the rows of a batch: on SQLite
     // straight on the engine's connection, through Qt on other engines.
     struct PreparedInsert {
@@ -185,7 +187,7 @@ private:
     // table without either, by all the values it was read with.
     QString locateCondition(QSqlDatabase& db, const Row& row, bool withChangedColumns, QVariantList& bindings);
     void markWritten(Row& row) const;
-    Row emptyRow();
+    EditedRow emptyRow();
 
     QString name_;
     Connection& connection_;
@@ -203,8 +205,9 @@ private:
     std::vector<Row> deleted_;
     int current_ = 0;
     bool eof_ = true;
-    Row buffer_;                  // the row being edited or inserted
+    EditedRow buffer_;            // the row being edited or inserted
     QList<QVariant> emptyValues_; // of a new row, made at the first append after opening
+    PackedValues::Builder packer_; // packs each posted row, its buffer kept from row to row
     QBitArray noColumns_;
     bool modified_ = false;
     int signalHolds_ = 0;

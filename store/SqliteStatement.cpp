@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -92,19 +93,39 @@ void SqliteStatement::bind(int position, const QVariant& value)
             // with a stray surrogate goes to SQLite's own conversion, as the driver's does.
             const QString text = value.toString();
             if (QStringView(text).isValidUtf16()) {
-                if (std::size_t(position) >= boundTexts_.size())
-                    boundTexts_.resize(std::size_t(position) + 1);
-                QByteArray& bytes = boundTexts_[std::size_t(position)];
-                bytes = text.toUtf8();
-                code = sqlite3_bind_text(statement_, parameter, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
-            } else {
-                code = sqlite3_bind_text16(statement_, parameter, text.utf16(), int(text.size() * sizeof(char16_t)),
-                                           SQLITE_TRANSIENT);
+                bindUtf8(parameter, position, text);
+                return;
             }
+            code = sqlite3_bind_text16(statement_, parameter, text.utf16(), int(text.size() * sizeof(char16_t)),
+                                       SQLITE_TRANSIENT);
             break;
         }
         }
     }
+    if (code != SQLITE_OK)
+        fail(code);
+}
+
+void SqliteStatement::bindUtf8(int parameter, int position, const QString& text)
+{
+    if (std::size_t(position) >= boundTexts_.size())
+        boundTexts_.resize(std::size_t(position) + 1);
+    QByteArray& bytes = boundTexts_[std::size_t(position)];
+    bytes = text.toUtf8();
+    const int code = sqlite3_bind_text(statement_, parameter, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
+    if (code != SQLITE_OK)
+        fail(code);
+}
+
+void SqliteStatement::bindLatin1(int position, QLatin1StringView text)
+{
+    const int parameter = position + 1;
+    const bool ascii = std::all_of(text.begin(), text.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
+    if (!ascii) {
+        bindUtf8(parameter, position, QString(text));
+        return;
+    }
+    const int code = sqlite3_bind_text(statement_, parameter, text.data(), int(text.size()), SQLITE_STATIC);
     if (code != SQLITE_OK)
         fail(code);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QLatin1StringView>
 #include <QString>
 #include <QVariant>
 
@@ -29,6 +30,9 @@ public:
 
     // Binds `value` to the parameter at `position` (the first is 0) until it is bound anew.
     void bind(int position, const QVariant& value);
+    // Binds a text that must stay where it is until the statement has run; one of ASCII
+    // characters only goes to SQLite as it is, without a conversion or a copy.
+    void bindLatin1(int position, QLatin1StringView text);
     // Runs the statement with the values bound.
     void run();
     // The rowid of the row the last insert on the connection added, as Qt's driver gives it.
@@ -36,6 +40,7 @@ public:
 
 private:
     [[noreturn]] void fail(int code) const;
+    void bindUtf8(int parameter, int position, const QString& text);
 
     sqlite3* connection_ = nullptr;
     sqlite3_stmt* statement_ = nullptr;

@@ -558,6 +558,8 @@ void TestRecordQuery::textRoundTrip_data()
         row("quote", QStringLiteral("O'Brien"));
         row("mixed", QStringLiteral("陳'美\"玲; -- ''"));
         row("beyond the basic plane", QStringLiteral("𠮷野 𩸽"));
+        row("latin-1 beyond ascii", QStringLiteral("Résumé ÿ"));
+        row("empty", QString(QLatin1String("")));
     }
 }
 
