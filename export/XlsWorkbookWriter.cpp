@@ -10,6 +10,8 @@
 #include <gsf/gsf-utils.h>
 
 #include <algorithm>
+#include <iterator>
+#include <vector>
 #include <memory>
 
 namespace {
@@ -222,9 +224,10 @@ void checkRow(const QStringList& row, qsizetype r)
 }
 
 // The cell records of the worksheet, read row by row and each row once; fills `strings` with
-// the texts they refer to and the extent of the cells.
+// the texts they refer to and the extent of the cells. The records are kept in pieces that go
+// into the file one by one, each released once it is there.
 struct Cells {
-    QByteArray records;
+    std::vector<QByteArray> records;
     qsizetype firstRow = -1;
     qsizetype endRow = 0;
     qsizetype endColumn = 0;
@@ -232,12 +235,10 @@ struct Cells {
 
 Cells cellsOf(const Worksheet& sheet, SharedStrings& strings)
 {
-    constexpr qsizetype cellRecordSize = 4 + 10;
-    constexpr qsizetype usualColumns = 4;
+    constexpr qsizetype pieceSize = 64 * 1024;
     const bool textColumns = sheet.textColumnsAtoH();
     const qsizetype rows = sheet.rowCount();
     Cells cells;
-    cells.records.reserve(rows * usualColumns * cellRecordSize);
     QByteArray body;
     for (qsizetype r = 0; r < rows; ++r) {
         const QStringList row = sheet.row(r);
@@ -255,14 +256,18 @@ Cells cellsOf(const Worksheet& sheet, SharedStrings& strings)
             putU16(body, quint16(c));
             putU16(body, text ? TextXf : GeneralXf);
             putU32(body, addSharedString(strings, row.at(c)));
-            appendRecord(cells.records, LabelSst, body);
+            if (cells.records.empty() || cells.records.back().size() + 4 + body.size() > pieceSize) {
+                cells.records.emplace_back();
+                cells.records.back().reserve(pieceSize);
+            }
+            appendRecord(cells.records.back(), LabelSst, body);
         }
     }
     return cells;
 }
 
-// The worksheet's substream, appended to `stream`.
-void appendWorksheet(QByteArray& stream, const Worksheet& sheet, const Cells& cells)
+// The worksheet's substream up to its cells, appended to `stream`.
+void appendWorksheetHead(QByteArray& stream, const Worksheet& sheet, const Cells& cells)
 {
     appendBof(stream, 0x0010);
 
@@ -284,8 +289,12 @@ void appendWorksheet(QByteArray& stream, const Worksheet& sheet, const Cells& ce
     putU16(dimensions, quint16(cells.endColumn));
     putU16(dimensions, 0);
     appendRecord(stream, Dimensions, dimensions);
-    stream.append(cells.records);
+}
 
+// The worksheet's substream after its cells.
+QByteArray worksheetTail()
+{
+    QByteArray stream;
     QByteArray window;
     putU16(window, 0x06B6); // grid, headers, zeros, outline symbols shown; the sheet selected
     putU16(window, 0);      // top row
@@ -298,11 +307,14 @@ void appendWorksheet(QByteArray& stream, const Worksheet& sheet, const Cells& ce
     appendRecord(stream, Window2, window);
 
     appendRecord(stream, Eof, {});
+    return stream;
 }
 
+} // namespace
+
 // The workbook globals followed by the worksheet, as the Workbook stream holds them. The cells
-// come first, for the strings the globals list, and are copied once into the stream.
-QByteArray workbookStream(const Worksheet& sheet)
+// come first, for the strings the globals list.
+XlsWorkbook::XlsWorkbook(const Worksheet& sheet)
 {
     checkSheetName(sheet.name());
     if (sheet.rowCount() > xlsMaxRows)
@@ -310,9 +322,9 @@ QByteArray workbookStream(const Worksheet& sheet)
                                 .arg(xlsMaxRows)
                                 .arg(sheet.rowCount()));
     SharedStrings strings;
-    const Cells cells = cellsOf(sheet, strings);
+    Cells cells = cellsOf(sheet, strings);
 
-    QByteArray stream;
+    QByteArray& stream = head_;
     appendBof(stream, 0x0005);
 
     QByteArray codepage;
@@ -360,13 +372,17 @@ QByteArray workbookStream(const Worksheet& sheet)
     appendRecord(stream, Eof, {});
 
     qToLittleEndian(quint32(stream.size()), stream.data() + sheetOffsetAt);
-    constexpr qsizetype worksheetRecords = 4 + 16 + 4 + 12 + 4 + 14 + 4 + 18 + 4; // all but the cells
-    stream.reserve(std::max(stream.size() + worksheetRecords + cells.records.size(), MinStreamSize));
-    appendWorksheet(stream, sheet, cells);
-    if (stream.size() < MinStreamSize)
-        stream.append(MinStreamSize - stream.size(), '\0');
-    return stream;
+    appendWorksheetHead(stream, sheet, cells);
+    cells_ = std::move(cells.records);
+    tail_ = worksheetTail();
+    qsizetype size = head_.size() + tail_.size();
+    for (const QByteArray& piece : cells_)
+        size += piece.size();
+    if (size < MinStreamSize)
+        tail_.append(MinStreamSize - size, '\0');
 }
+
+namespace {
 
 struct GObjectUnref {
     void operator()(gpointer object) const { g_object_unref(object); }
@@ -374,9 +390,10 @@ struct GObjectUnref {
 template <typename T>
 using GsfPtr = std::unique_ptr<T, GObjectUnref>;
 
-// Writes the OLE2 compound file with `workbook` as its one stream, "Workbook", to `out`. The
-// stream is released once the compound file holds it, and the file goes to `out` from there.
-void writeCompoundFile(QIODevice& out, QByteArray workbook)
+// Writes the OLE2 compound file with the workbook's pieces as its one stream, "Workbook", to
+// `out`. Each piece is released once the compound file holds it, and the file goes to `out`
+// from there.
+void writeCompoundFile(QIODevice& out, std::vector<QByteArray> pieces)
 {
     static const bool gsfReady = (gsf_init(), true);
     Q_UNUSED(gsfReady);
@@ -384,9 +401,12 @@ void writeCompoundFile(QIODevice& out, QByteArray workbook)
     const GsfPtr<GsfOutput> sink(gsf_output_memory_new());
     const GsfPtr<GsfOutfile> root(gsf_outfile_msole_new(sink.get()));
     const GsfPtr<GsfOutput> stream(gsf_outfile_new_child(root.get(), "Workbook", FALSE));
-    bool written = stream
-        && gsf_output_write(stream.get(), size_t(workbook.size()), reinterpret_cast<const guint8*>(workbook.constData()));
-    workbook = QByteArray();
+    bool written = bool(stream);
+    for (QByteArray& piece : pieces) {
+        written = written
+            && gsf_output_write(stream.get(), size_t(piece.size()), reinterpret_cast<const guint8*>(piece.constData()));
+        piece = QByteArray();
+    }
     written = written && gsf_output_close(stream.get()) && gsf_output_close(GSF_OUTPUT(root.get()));
     if (!written)
         throw XlsWriteError(QStringLiteral("The .xls file could not be put together in memory."));
@@ -398,14 +418,15 @@ void writeCompoundFile(QIODevice& out, QByteArray workbook)
 
 } // namespace
 
-XlsWorkbook::XlsWorkbook(const Worksheet& sheet)
-    : stream_(workbookStream(sheet))
-{
-}
-
 void writeXlsWorkbook(QIODevice& out, XlsWorkbook workbook)
 {
-    writeCompoundFile(out, std::move(workbook.stream_));
+    std::vector<QByteArray> pieces;
+    pieces.reserve(workbook.cells_.size() + 2);
+    pieces.push_back(std::move(workbook.head_));
+    std::move(workbook.cells_.begin(), workbook.cells_.end(), std::back_inserter(pieces));
+    workbook.cells_.clear();
+    pieces.push_back(std::move(workbook.tail_));
+    writeCompoundFile(out, std::move(pieces));
 }
 
 void writeXlsWorkbook(QIODevice& out, const Worksheet& sheet)

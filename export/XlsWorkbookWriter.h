@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <stdexcept>
+#include <vector>
 
 class QIODevice;
 
@@ -46,7 +47,7 @@ public:
 };
 
 // A workbook made in memory from a worksheet, ready to be written as an .xls file: the BIFF8
-// Workbook stream, about as large as the file. The worksheet is checked as it is read, so that
+// Workbook stream, about as large as the file, its cells in pieces. The worksheet is checked as it is read, so that
 // one that does not fit throws XlsWriteError before anything is written.
 class XlsWorkbook {
 public:
@@ -54,7 +55,9 @@ public:
 
 private:
     friend void writeXlsWorkbook(QIODevice& out, XlsWorkbook workbook);
-    QByteArray stream_;
+    QByteArray head_;              // the globals, then the worksheet up to its cells
+    std::vector<QByteArray> cells_; // the cell records
+    QByteArray tail_;              // the rest of the worksheet
 };
 
 // Writes the workbook as a whole .xls file (BIFF8 in an OLE2 compound file) to `out`, an open

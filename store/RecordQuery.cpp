@@ -523,11 +523,13 @@ void RecordQuery::setValidator(const QString& fieldName, std::function<void(Fiel
 // RecordQuery: changing rows
 
 // The state of a row as read: its values are in the table, none has been set since.
-RecordQuery::RowState& RecordQuery::stateOf(std::unique_ptr<RowState>& state, const PackedValues& asRead) const
+RecordQuery::RowState& RecordQuery::stateOf(std::shared_ptr<RowState>& state, const PackedValues& asRead) const
 {
     if (!state) {
         const int count = int(columns_.size());
-        state = std::make_unique<RowState>(RowState{Change::None, asRead, QBitArray(count, true), QBitArray(count, false)});
+        state = std::make_shared<RowState>(RowState{Change::None, asRead, QBitArray(count, true), QBitArray(count, false)});
+    } else if (state.use_count() > 1) {
+        state = std::make_shared<RowState>(*state);
     }
     return *state;
 }
@@ -544,7 +546,7 @@ RecordQuery::EditedRow RecordQuery::emptyRow()
         noColumns_ = QBitArray(count, false);
     }
     // No original values: nothing of the row is in the table before it is written.
-    return EditedRow{emptyValues_, std::make_unique<RowState>(RowState{Change::Inserted, {}, noColumns_, noColumns_})};
+    return EditedRow{emptyValues_, std::make_shared<RowState>(RowState{Change::Inserted, {}, noColumns_, noColumns_})};
 }
 
 QVariant RecordQuery::convertForField(int fieldIndex, const QVariant& value) const
@@ -671,7 +673,7 @@ void RecordQuery::edit()
         fail(QStringLiteral("Cannot perform this operation on an empty dataset"));
     const Row& row = rows_[current_];
     buffer_.values = row.values.toList();
-    buffer_.state = row.state ? std::make_unique<RowState>(*row.state) : nullptr;
+    buffer_.state = row.state ? std::make_shared<RowState>(*row.state) : nullptr;
     stateOf(buffer_.state, row.values).assigned = QBitArray(int(columns_.size()), false);
     modified_ = false;
     state_ = State::Edit;
@@ -722,6 +724,13 @@ void RecordQuery::post()
         markWritten(posted);
     } else if (posted.change() == Change::None) {
         markWritten(posted);
+    } else if (state_ == State::Insert && current_ > 0) {
+        // Rows appended one after another for a batch mostly set the same columns.
+        const std::shared_ptr<RowState>& above = rows_[current_ - 1].state;
+        const RowState& state = *posted.state;
+        if (above && above->change == Change::Inserted && above->assigned == state.assigned &&
+            above->known == state.known)
+            posted.state = above;
     }
     target = std::move(posted);
     state_ = State::Browse;
@@ -770,21 +779,36 @@ void RecordQuery::updateBatch()
         return;
     // The rows change only once the batch is in, so that a refused batch leaves every change
     // pending; the keys the database gives new rows wait until then.
-    std::vector<std::pair<std::size_t, QVariant>> insertedIds;
+    InsertedIds insertedIds;
     connection_.run([&](QSqlDatabase& db) {
-        insertedIds.clear();
-        insertedIds.reserve(rows_.size());
+        insertedIds = InsertedIds();
         writeBatch(db, insertedIds);
     });
-    for (const auto& [i, id] : insertedIds)
-        takeInsertedId(rows_[i], id);
+    // Each row is done with before the next, so that the states of new rows, shared until
+    // now, are not all copied at once.
+    const auto takeId = [this](Row& row, const QVariant& id) {
+        takeInsertedId(row, id);
+        markWritten(row);
+    };
+    for (const InsertedIds::Number& number : insertedIds.numbers)
+        takeId(rows_[std::size_t(number.row)], QVariant(number.id));
+    for (const auto& [i, id] : insertedIds.others)
+        takeId(rows_[std::size_t(i)], id);
     for (Row& row : rows_)
         markWritten(row);
     deleted_.clear();
     notify(&RecordQuery::rowsChanged);
 }
 
-void RecordQuery::writeBatch(QSqlDatabase& db, std::vector<std::pair<std::size_t, QVariant>>& insertedIds)
+void RecordQuery::InsertedIds::add(int row, QVariant id)
+{
+    if (id.typeId() == QMetaType::LongLong)
+        numbers.push_back({row, id.toLongLong()});
+    else
+        others.emplace_back(row, std::move(id));
+}
+
+void RecordQuery::writeBatch(QSqlDatabase& db, InsertedIds& insertedIds)
 {
     if (!db.transaction())
         throw engineError(db);
@@ -800,7 +824,7 @@ void RecordQuery::writeBatch(QSqlDatabase& db, std::vector<std::pair<std::size_t
             if (rows_[i].change() == Change::Inserted) {
                 QVariant id = writeInsert(db, rows_[i], prepared);
                 if (id.isValid())
-                    insertedIds.emplace_back(i, std::move(id));
+                    insertedIds.add(int(i), std::move(id));
             }
         }
     } catch (...) {
@@ -1064,14 +1088,14 @@ void RecordQuery::markWritten(Row& row) const
 {
     if (!row.state)
         return;
-    RowState& state = *row.state;
-    if (state.change == Change::Inserted)
-        state.known = state.assigned;
+    const QBitArray known = row.change() == Change::Inserted ? row.state->assigned : row.state->known;
     // A row whose values are all in the table again is as good as one read.
-    if (state.known.count(true) == int(columns_.size())) {
+    if (known.count(true) == int(columns_.size())) {
         row.state.reset();
         return;
     }
+    RowState& state = stateOf(row.state, row.values);
+    state.known = known;
     state.original = row.values;
     state.assigned = QBitArray(int(columns_.size()), false);
     state.change = Change::None;

@@ -122,10 +122,11 @@ private:
         QBitArray known;       // which original values are known to be in the table
         QBitArray assigned;    // columns set since the row was last written
     };
-    // A row held by the query: its values packed, since a result may hold many thousands.
+    // A row held by the query: its values packed, since a result may hold many thousands. New
+    // rows of a batch that set the same columns share one state until they are written.
     struct Row {
         PackedValues values; // the stored columns, then the rowid when the result has it
-        std::unique_ptr<RowState> state;
+        std::shared_ptr<RowState> state;
 
         Change change() const { return state ? state->change : Change::None; }
         QVariant original(int column) const { return state ? state->original.at(column) : values.at(column); }
@@ -135,7 +136,18 @@ private:
     // The row being edited or inserted, its values unpacked while fields are set one by one.
     struct EditedRow {
         QList<QVariant> values;
-        std::unique_ptr<RowState> state;
+        std::shared_ptr<RowState> state;
+    };
+    // The keys that the database gave the new rows of a batch, kept until the batch is in:
+    // SQLite's rowids in 16 bytes a row, any other key as it came.
+    struct InsertedIds {
+        struct Number {
+            int row;
+            qint64 id;
+        };
+        std::vector<Number> numbers;
+        std::vector<std::pair<int, QVariant>> others;
+        void add(int row, QVariant id);
     };
 
     // Raises the signal, or notes that one rowsChanged() is owed while signals are held.
@@ -148,7 +160,7 @@ private:
     }
     [[noreturn]] void fail(const QString& message) const;
     void read(QSqlDatabase& db);
-    void writeBatch(QSqlDatabase& db, std::vector<std::pair<std::size_t, QVariant>>& insertedIds);
+    void writeBatch(QSqlDatabase& db, InsertedIds& insertedIds);
     void requireOpen() const;
     void checkFields();
     void bindDeclaredFields();
@@ -165,8 +177,9 @@ private:
     const QStringList& keyColumns(QSqlDatabase& db, const QString& table);
     std::vector<int> storedColumns(QSqlDatabase& db, bool rowidSelected);
     QString withRowid(QSqlDatabase& db, const QString& text);
-    // The state of a row, made from its values as read when it has none yet.
-    RowState& stateOf(std::unique_ptr<RowState>& state, const PackedValues& asRead) const;
+    // The state of a row to change, made from its values as read when it has none yet, and a
+    // copy of its own when other rows share it.
+    RowState& stateOf(std::shared_ptr<RowState>& state, const PackedValues& asRead) const;
     // The insert of one set of columns, prepared once for the rows of a batch: on SQLite
     // straight on the engine's connection, through Qt on other engines.
     struct PreparedInsert {
