@@ -4,6 +4,7 @@
 //   build/bench/bench_against_sqlite [--quick]
 // --quick leaves out the largest clock tables and repeats less.
 #include "Connection.h"
+#include "PunchRecorder.h"
 #include "LocalClock.h"
 #include "RecordingDialogs.h"
 #include "TClock2.h"
@@ -17,11 +18,14 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
 
+#include <fcntl.h>
 #include <malloc.h>
+#include <unistd.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -389,23 +393,49 @@ void benchExport(const QString& path, const QString& connectionString, int runs)
     program.screen.clock_ADOQ.close();
     program.screen.clockexp_ADOQ.close();
     const QDate march(2023, 3, 1);
+    struct ExportMemory {
+        double program = 0;
+        double direct = 0;
+        int listedRows = 0;
+    };
+    const auto exportMemory = [&](const QDate& last) {
+        program.setRange(march, last);
+        program.screen.clock_ADOQ.close();
+        program.screen.clockexp_ADOQ.close();
+        ExportMemory measured;
+        measured.program = peakMiB([&] {
+            program.screen.Button5->click();
+            program.screen.Button6->click();
+        });
+        measured.direct = peakMiB([&] { exportDirect(db, march, last, u"temp/direct.xls"_s); });
+        measured.listedRows = program.screen.clock_ADOQ.rowCount();
+        return measured;
+    };
+    const ExportMemory quarter = exportMemory(QDate(2023, 5, 31));
+    const ExportMemory month = exportMemory(QDate(2023, 3, 31));
+
     const QDate marchEnd(2023, 3, 31);
-    program.setRange(march, marchEnd);
     const auto exportMonth = [&] {
         program.screen.Button5->click();
         program.screen.Button6->click();
     };
     const auto exportMonthDirect = [&] { exportDirect(db, march, marchEnd, u"temp/direct.xls"_s); };
-    const double memory = peakMiB(exportMonth);
-    const double directMemory = peakMiB(exportMonthDirect);
-    const int listedRows = program.screen.clock_ADOQ.rowCount();
+    const int listedRows = month.listedRows;
     const double mine = bestSeconds(runs, exportMonth);
     const double direct = bestSeconds(runs, exportMonthDirect);
     report(u"whole month export (search, staging, workbook; %1 punches listed)"_s.arg(listedRows),
            u"%1 s"_s.arg(mine, 0, 'f', 3), u"%1 s"_s.arg(direct, 0, 'f', 3), mine / direct);
     report(u"its peak memory above the size before"_s,
-           u"%1 MiB (%2 B a listed row)"_s.arg(memory, 0, 'f', 1).arg(memory * 1048576 / listedRows, 0, 'f', 0),
-           u"%1 MiB"_s.arg(directMemory, 0, 'f', 1), memory / directMemory);
+           u"%1 MiB (%2 B a listed row)"_s.arg(month.program, 0, 'f', 1)
+               .arg(month.program * 1048576 / listedRows, 0, 'f', 0),
+           u"%1 MiB"_s.arg(month.direct, 0, 'f', 1), month.program / month.direct);
+    // What a listed row more adds: the growth of the peak from one month to three, which leaves
+    // out what any export needs once (SQLite's page cache, the file writer's buffers).
+    const int addedRows = quarter.listedRows - month.listedRows;
+    const double perRow = (quarter.program - month.program) * 1048576 / addedRows;
+    const double directPerRow = (quarter.direct - month.direct) * 1048576 / addedRows;
+    report(u"growth of that peak a listed row, 1 to 3 months (%1 rows more)"_s.arg(addedRows),
+           u"%1 B"_s.arg(perRow, 0, 'f', 0), u"%1 B"_s.arg(directPerRow, 0, 'f', 0), perRow / directPerRow);
 
     const QDate yearEnd = firstDay.addYears(1).addDays(-1);
     program.setRange(firstDay, yearEnd);
@@ -494,6 +524,41 @@ private:
     std::string locator_;
 };
 
+// The punch journal's work done directly: a line for the punch appended and flushed to the disk
+// before the database is touched, a line for its outcome appended after, as long as the
+// program's lines, without their checksum chain.
+class DirectJournal {
+public:
+    explicit DirectJournal(const QString& path)
+        : file_(::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644))
+    {
+        if (file_ < 0)
+            throw std::runtime_error("cannot open " + utf8(path));
+    }
+    ~DirectJournal() { ::close(file_); }
+    DirectJournal(const DirectJournal&) = delete;
+    DirectJournal& operator=(const DirectJournal&) = delete;
+
+    void punch(const std::string& employee, const std::string& day, const std::string& time)
+    {
+        append("2024-01-01 08:00:00 punch id=bench-0000000000000001 host=bench emp=" + employee +
+               " kind=上班 date=" + day + " time=" + time +
+               " serial=080000 card=matched cardno=C150 level= prev=0123456789abcdef\n");
+        if (::fdatasync(file_) != 0)
+            throw std::runtime_error("cannot flush the direct journal");
+    }
+    void outcome() { append("2024-01-01 08:00:00 outcome id=bench-0000000000000001 result=written prev=0123456789abcdef\n"); }
+
+private:
+    void append(const std::string& line)
+    {
+        if (::write(file_, line.data(), line.size()) != ssize_t(line.size()))
+            throw std::runtime_error("cannot write the direct journal");
+    }
+
+    int file_;
+};
+
 QDateTime punchTime(const QDate& day, bool end)
 {
     return QDateTime(day, end ? QTime(17, 30) : QTime(8, 0));
@@ -501,37 +566,78 @@ QDateTime punchTime(const QDate& day, bool end)
 
 QDateTime benchNow;
 
+// The program's press of "上班" (or, with `end`, "下班") on the day.
+using ProgramPress = std::function<void(const QDate& day, bool end)>;
+
 // Mean seconds of a press, of the program and directly: "上班" then "下班" on each of the days, the
-// program on one day and the direct way on the next; only "下班" counts unless startsTimed.
-std::pair<double, double> punchSeconds(const QString& path, const QString& connectionString, const char* locator,
-                                       const QDate& firstPunchDay, int days, bool startsTimed)
+// program on one day and the direct way on the next; only "下班" counts unless startsTimed. The
+// direct way journals each punch when `journal` is given.
+std::pair<double, double> punchSeconds(const ProgramPress& press, const QString& path, const char* locator,
+                                       const QDate& firstPunchDay, int days, bool startsTimed,
+                                       DirectJournal* journal)
 {
-    PunchScreen program(connectionString);
     DirectDatabase db(path);
     DirectPunch direct(db, locator);
+    const auto directPress = [&](const std::string& day, const std::string& time, const std::function<void()>& sql) {
+        if (journal)
+            journal->punch("E0150", day, time);
+        sql();
+        if (journal)
+            journal->outcome();
+    };
     double mine = 0;
     double theirs = 0;
     int presses = 0;
     for (int d = 0; d < days; ++d) {
         const QDate day = firstPunchDay.addDays(2 * d);
-        const QDate directDay = day.addDays(1);
-        benchNow = punchTime(day, false);
-        const double start = seconds([&] { program.screen->SpeedButton1->click(); });
-        benchNow = punchTime(day, true);
-        mine += seconds([&] { program.screen->SpeedButton2->click(); });
-        const double directStart = seconds([&] { direct.start("E0150", "C150", dayText(directDay), "08:00"); });
-        theirs += seconds([&] { direct.end("E0150", dayText(directDay), "17:30"); });
+        const std::string directDay = dayText(day.addDays(1));
+        const double start = seconds([&] { press(day, false); });
+        mine += seconds([&] { press(day, true); });
+        const double directStart = seconds([&] {
+            directPress(directDay, "08:00", [&] { direct.start("E0150", "C150", directDay, "08:00"); });
+        });
+        theirs += seconds([&] { directPress(directDay, "17:30", [&] { direct.end("E0150", directDay, "17:30"); }); });
         if (startsTimed) {
             mine += start;
             theirs += directStart;
         }
         presses += startsTimed ? 2 : 1;
     }
+    return {mine / presses, theirs / presses};
+}
+
+// Presses of the punch screen's buttons, each confirmed, journalled and written, against the
+// same SQL and a journal line flushed the same way.
+std::pair<double, double> screenPunchSeconds(const QString& path, const QString& connectionString, const char* locator,
+                                             const QDate& firstPunchDay, int days, bool startsTimed)
+{
+    PunchScreen program(connectionString);
+    DirectJournal journal(QFileInfo(path).dir().filePath(u"direct-journal.log"_s));
+    const auto press = [&](const QDate& day, bool end) {
+        benchNow = punchTime(day, end);
+        (end ? program.screen->SpeedButton2 : program.screen->SpeedButton1)->click();
+    };
+    const auto result = punchSeconds(press, path, locator, firstPunchDay, days, startsTimed, &journal);
     if (program.dialogs.messages.size() != 2 * days) {
         const QString first = program.dialogs.messages.isEmpty() ? QString() : program.dialogs.messages.first().text;
         throw std::runtime_error("the punch screen did not confirm every punch: " + utf8(first));
     }
-    return {mine / presses, theirs / presses};
+    return result;
+}
+
+// The punch rules alone (PunchRecorder, no screen, no journal) against the same SQL alone.
+std::pair<double, double> recorderPunchSeconds(const QString& path, const QString& connectionString,
+                                               const QDate& firstPunchDay, int days)
+{
+    Connection connection(u"recorder"_s);
+    connection.setConnectionString(connectionString);
+    PunchRecorder recorder(connection);
+    const auto press = [&](const QDate& day, bool end) {
+        recorder.record({end ? PunchKind::ShiftEnd : PunchKind::ShiftStart, u"E0150"_s, u"C150"_s, QString(),
+                         day.toString(u"yyyy/MM/dd"_s), end ? u"17:30"_s : u"08:00"_s,
+                         end ? u"173000"_s : u"080000"_s});
+    };
+    return punchSeconds(press, path, "id", firstPunchDay, days, true, nullptr);
 }
 
 // Employees, the shift and a clock of the given numbers of rows, one after another; the
@@ -550,11 +656,13 @@ void benchIndexedPunches(QDir dir, const std::vector<long long>& sizes, int days
         rows = size;
         db.exec("CREATE INDEX clock_emp_day ON clock (clock_emp, clock_dat1); "
                 "CREATE INDEX clock_actual_day ON clock (clock_dat2); PRAGMA wal_checkpoint(TRUNCATE)");
-        const auto [mine, direct] = punchSeconds(path, connectionString, "id", punchDay, days, true);
+        const QString rowsText = size >= 1000000 ? u"%1M"_s.arg(size / 1000000) : u"%1k"_s.arg(size / 1000);
+        const auto [mine, direct] = screenPunchSeconds(path, connectionString, "id", punchDay, days, true);
         punchDay = punchDay.addDays(2 * days);
-        report(u"one punch, indexed `clock` of %1 rows"_s.arg(size >= 1000000 ? u"%1M"_s.arg(size / 1000000)
-                                                                              : u"%1k"_s.arg(size / 1000)),
-               ms(mine), ms(direct), mine / direct);
+        report(u"one punch, indexed `clock` of %1 rows"_s.arg(rowsText), ms(mine), ms(direct), mine / direct);
+        const auto [rules, sql] = recorderPunchSeconds(path, connectionString, punchDay, days);
+        punchDay = punchDay.addDays(2 * days);
+        report(u"its punch rules alone, without screen and journal"_s, ms(rules), ms(sql), rules / sql);
     }
 }
 
@@ -571,7 +679,7 @@ void benchKeylessPunch(QDir dir, long long size, int days)
             "pres_hour float)");
     addClockRows(db, QDate(2000, 1, 1), 0, size);
     db.exec("PRAGMA wal_checkpoint(TRUNCATE)");
-    const auto [mine, direct] = punchSeconds(path, connectionString, "rowid", QDate(2024, 1, 1), days, false);
+    const auto [mine, direct] = screenPunchSeconds(path, connectionString, "rowid", QDate(2024, 1, 1), days, false);
     report(u"\"下班\" on a `clock` of %1M rows without keys or indexes"_s.arg(size / 1000000), ms(mine), ms(direct),
            mine / direct);
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 namespace {
@@ -17,12 +18,16 @@ enum class Kind : std::uint8_t {
     Latin1Text,  // a text of Latin-1 characters only: its length, a byte a character
     Utf16Text,   // any other text: its length, two bytes a character
     NullText,    // a text that is not NULL but a null QString
-    Primitive,   // a number or truth value: the type's id, its size, its bytes
+    Primitive,   // a number or truth value: the type's id (a built-in one), its size, its bytes
     Streamed,    // anything else, as QDataStream writes it: the length, the bytes
+    ShortLatin1Text, // as Latin1Text and Utf16Text, the length in one byte
+    ShortUtf16Text,
 };
 
 using Length = std::uint32_t;
+using ShortLength = std::uint8_t;
 using TypeId = std::uint32_t;
+using BuiltInTypeId = std::uint16_t;
 using Count = std::uint16_t;
 constexpr std::size_t headerSize = sizeof(Length) + sizeof(Count);
 
@@ -76,16 +81,21 @@ void encodeText(std::vector<std::uint8_t>& out, const QString& text)
     }
     const auto* chars = reinterpret_cast<const char16_t*>(text.constData());
     const qsizetype length = text.size();
-    if (std::all_of(chars, chars + length, [](char16_t ch) { return ch < 0x100; })) {
-        out.push_back(std::uint8_t(Kind::Latin1Text));
+    const bool latin1 = std::all_of(chars, chars + length, [](char16_t ch) { return ch < 0x100; });
+    // Most texts of a row are short: their length takes one byte.
+    if (length <= std::numeric_limits<ShortLength>::max()) {
+        out.push_back(std::uint8_t(latin1 ? Kind::ShortLatin1Text : Kind::ShortUtf16Text));
+        put(out, ShortLength(length));
+    } else {
+        out.push_back(std::uint8_t(latin1 ? Kind::Latin1Text : Kind::Utf16Text));
         put(out, Length(length));
+    }
+    if (latin1) {
         for (qsizetype i = 0; i < length; ++i)
             out.push_back(std::uint8_t(chars[i]));
-        return;
+    } else {
+        putBytes(out, chars, std::size_t(length) * sizeof(char16_t));
     }
-    out.push_back(std::uint8_t(Kind::Utf16Text));
-    put(out, Length(length));
-    putBytes(out, chars, std::size_t(length) * sizeof(char16_t));
 }
 
 void encode(std::vector<std::uint8_t>& out, const QVariant& value)
@@ -107,7 +117,7 @@ void encode(std::vector<std::uint8_t>& out, const QVariant& value)
     if (isPrimitive(typeId)) {
         const auto size = std::uint8_t(value.metaType().sizeOf());
         out.push_back(std::uint8_t(Kind::Primitive));
-        put(out, TypeId(typeId));
+        put(out, BuiltInTypeId(typeId));
         out.push_back(size);
         putBytes(out, value.constData(), size);
         return;
@@ -120,29 +130,61 @@ void encode(std::vector<std::uint8_t>& out, const QVariant& value)
     putBytes(out, streamed.constData(), std::size_t(streamed.size()));
 }
 
+// Where the characters of a text value that starts at `at` lie, and how many there are.
+struct TextSpan {
+    bool latin1 = false;
+    qsizetype length = 0;
+    const std::uint8_t* chars = nullptr;
+
+    std::size_t bytes() const { return std::size_t(length) * (latin1 ? 1 : sizeof(char16_t)); }
+};
+
+std::optional<TextSpan> textSpan(const std::uint8_t* at)
+{
+    const std::uint8_t* payload = at + 1;
+    switch (Kind(*at)) {
+    case Kind::ShortLatin1Text:
+    case Kind::ShortUtf16Text:
+        return TextSpan{Kind(*at) == Kind::ShortLatin1Text, get<ShortLength>(payload), payload + sizeof(ShortLength)};
+    case Kind::Latin1Text:
+    case Kind::Utf16Text:
+        return TextSpan{Kind(*at) == Kind::Latin1Text, qsizetype(get<Length>(payload)), payload + sizeof(Length)};
+    default:
+        return std::nullopt;
+    }
+}
+
 // How many bytes the value that starts at `at` takes, its kind included.
 std::size_t encodedSize(const std::uint8_t* at)
 {
+    if (const std::optional<TextSpan> text = textSpan(at))
+        return std::size_t(text->chars - at) + text->bytes();
     switch (Kind(*at)) {
     case Kind::Invalid:
     case Kind::NullText:
         return 1;
     case Kind::Null:
         return 1 + sizeof(TypeId);
-    case Kind::Latin1Text:
-        return 1 + sizeof(Length) + get<Length>(at + 1);
-    case Kind::Utf16Text:
-        return 1 + sizeof(Length) + std::size_t(get<Length>(at + 1)) * sizeof(char16_t);
     case Kind::Primitive:
-        return 1 + sizeof(TypeId) + 1 + at[1 + sizeof(TypeId)];
+        return 1 + sizeof(BuiltInTypeId) + 1 + at[1 + sizeof(BuiltInTypeId)];
     case Kind::Streamed:
         return 1 + sizeof(Length) + get<Length>(at + 1);
+    default:
+        throw std::logic_error("packed row holds an unknown kind of value");
     }
-    throw std::logic_error("packed row holds an unknown kind of value");
 }
 
 QVariant decode(const std::uint8_t* at)
 {
+    if (const std::optional<TextSpan> text = textSpan(at)) {
+        if (text->length == 0)
+            return QString(QLatin1String(""));
+        if (text->latin1)
+            return QString::fromLatin1(reinterpret_cast<const char*>(text->chars), text->length);
+        QString utf16(text->length, Qt::Uninitialized);
+        std::memcpy(utf16.data(), text->chars, text->bytes());
+        return utf16;
+    }
     const std::uint8_t* payload = at + 1;
     switch (Kind(*at)) {
     case Kind::Invalid:
@@ -151,20 +193,8 @@ QVariant decode(const std::uint8_t* at)
         return QString();
     case Kind::Null:
         return QVariant(QMetaType(int(get<TypeId>(payload))));
-    case Kind::Latin1Text: {
-        const Length length = get<Length>(payload);
-        if (length == 0)
-            return QString(QLatin1String(""));
-        return QString::fromLatin1(reinterpret_cast<const char*>(payload + sizeof(Length)), qsizetype(length));
-    }
-    case Kind::Utf16Text: {
-        const Length length = get<Length>(payload);
-        QString text(qsizetype(length), Qt::Uninitialized);
-        std::memcpy(text.data(), payload + sizeof(Length), std::size_t(length) * sizeof(char16_t));
-        return text;
-    }
     case Kind::Primitive:
-        return QVariant(QMetaType(int(get<TypeId>(payload))), payload + sizeof(TypeId) + 1);
+        return QVariant(QMetaType(int(get<BuiltInTypeId>(payload))), payload + sizeof(BuiltInTypeId) + 1);
     case Kind::Streamed: {
         const Length length = get<Length>(payload);
         const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(payload + sizeof(Length)),
@@ -174,8 +204,9 @@ QVariant decode(const std::uint8_t* at)
         stream >> value;
         return value;
     }
+    default:
+        throw std::logic_error("packed row holds an unknown kind of value");
     }
-    throw std::logic_error("packed row holds an unknown kind of value");
 }
 
 } // namespace
@@ -245,11 +276,10 @@ QVariant PackedValues::at(int index) const
 
 std::optional<QLatin1StringView> PackedValues::latin1View(int index) const
 {
-    const std::uint8_t* at = data_.get() + span(index).first;
-    if (Kind(*at) != Kind::Latin1Text)
+    const std::optional<TextSpan> text = textSpan(data_.get() + span(index).first);
+    if (!text || !text->latin1)
         return std::nullopt;
-    const auto length = qsizetype(get<Length>(at + 1));
-    return QLatin1StringView(reinterpret_cast<const char*>(at + 1 + sizeof(Length)), length);
+    return QLatin1StringView(reinterpret_cast<const char*>(text->chars), text->length);
 }
 
 void PackedValues::set(int index, const QVariant& value)

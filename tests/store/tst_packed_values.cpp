@@ -34,7 +34,9 @@ QList<QVariant> sampleValues()
             -1.5,
             true,
             QByteArray("\x00\x01", 2),
-            QDateTime(QDate(2023, 3, 1), QTime(8, 0), Qt::UTC)};
+            QDateTime(QDate(2023, 3, 1), QTime(8, 0), Qt::UTC),
+            QString(300, QLatin1Char('x')), // past what a one-byte length holds
+            QString(300, QChar(0x5361))};
 }
 
 } // namespace
@@ -64,7 +66,8 @@ private Q_SLOTS:
         QTest::newRow("same size in place") << 6 << QVariant(QStringLiteral("C9999"));
         QTest::newRow("longer text") << 6 << QVariant(QStringLiteral("a much longer card number"));
         QTest::newRow("text to NULL") << 8 << QVariant(QMetaType(QMetaType::QString));
-        QTest::newRow("last value") << 15 << QVariant(QStringLiteral("end"));
+        QTest::newRow("long text made short") << 16 << QVariant(QStringLiteral("short"));
+        QTest::newRow("last value") << 17 << QVariant(QStringLiteral("end"));
         QTest::newRow("first value") << 0 << QVariant(1.25);
     }
 
@@ -89,7 +92,8 @@ private Q_SLOTS:
         QCOMPARE(packed.latin1View(6).value(), QLatin1StringView("C0150"));
         QCOMPARE(QString(packed.latin1View(7).value()), QStringLiteral("Résumé"));
         QCOMPARE(packed.latin1View(5).value().size(), 0);
-        for (int other : {0, 1, 4, 8, 10})
+        QCOMPARE(packed.latin1View(16).value(), QLatin1StringView(QByteArray(300, 'x')));
+        for (int other : {0, 1, 4, 8, 10, 17})
             QVERIFY2(!packed.latin1View(other), qPrintable(QString::number(other)));
     }
 
