@@ -400,14 +400,18 @@ void benchExport(const QString& path, const QString& connectionString, int runs)
     };
     const auto exportMemory = [&](const QDate& last) {
         program.setRange(march, last);
-        program.screen.clock_ADOQ.close();
-        program.screen.clockexp_ADOQ.close();
-        ExportMemory measured;
-        measured.program = peakMiB([&] {
-            program.screen.Button5->click();
-            program.screen.Button6->click();
-        });
-        measured.direct = peakMiB([&] { exportDirect(db, march, last, u"temp/direct.xls"_s); });
+        // The least of the runs: what the allocator kept from earlier steps varies from run to run.
+        ExportMemory measured{1e9, 1e9, 0};
+        for (int run = 0; run < runs; ++run) {
+            program.screen.clock_ADOQ.close();
+            program.screen.clockexp_ADOQ.close();
+            measured.program = std::min(measured.program, peakMiB([&] {
+                program.screen.Button5->click();
+                program.screen.Button6->click();
+            }));
+            measured.direct =
+                std::min(measured.direct, peakMiB([&] { exportDirect(db, march, last, u"temp/direct.xls"_s); }));
+        }
         measured.listedRows = program.screen.clock_ADOQ.rowCount();
         return measured;
     };

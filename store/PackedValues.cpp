@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -193,8 +194,13 @@ QVariant decode(const std::uint8_t* at)
         return QString();
     case Kind::Null:
         return QVariant(QMetaType(int(get<TypeId>(payload))));
-    case Kind::Primitive:
-        return QVariant(QMetaType(int(get<BuiltInTypeId>(payload))), payload + sizeof(BuiltInTypeId) + 1);
+    case Kind::Primitive: {
+        // The bytes lie at any offset of the block: the type's copy reads them aligned.
+        alignas(std::max_align_t) std::uint8_t aligned[sizeof(std::max_align_t)];
+        const std::size_t size = std::min<std::size_t>(payload[sizeof(BuiltInTypeId)], sizeof(aligned));
+        std::memcpy(aligned, payload + sizeof(BuiltInTypeId) + 1, size);
+        return QVariant(QMetaType(int(get<BuiltInTypeId>(payload))), aligned);
+    }
     case Kind::Streamed: {
         const Length length = get<Length>(payload);
         const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(payload + sizeof(Length)),
