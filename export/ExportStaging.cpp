@@ -40,7 +40,8 @@ qsizetype punchCount(RecordQuery& search, const ExportProgress& progress)
 }
 
 // The staged rows under the header as a worksheet, read from the staging query's rows as the
-// writer asks for them.
+// writer asks for them. The writer reads them twice, for the texts and then for the cells:
+// the progress is told of the first reading, as the file's work then only remains.
 class StagedSheet : public Worksheet {
 public:
     StagedSheet(const RecordQuery& staging, const QStringList& header, const ExportProgress& progress)
@@ -63,14 +64,18 @@ public:
         cells.reserve(columns_);
         for (int field = 0; field < columns_; ++field)
             cells.append(staging_.textAt(stagedRow, field));
-        reportProgress(progress_, index, staging_.rowCount());
+        if (index > reported_) {
+            reported_ = index;
+            reportProgress(progress_, index, staging_.rowCount());
+        }
         return cells;
     }
 
 private:
     const RecordQuery& staging_;
-    const QStringList& header_;
-    const ExportProgress& progress_;
+    const QStringList header_;
+    const ExportProgress progress_;
+    mutable qsizetype reported_ = 0;
     const int columns_ = int(sheetColumns().size());
 };
 
@@ -156,7 +161,7 @@ void stage(RecordQuery& search, RecordQuery& staging, const QString& kind, const
 
 XlsWorkbook stagedWorkbook(const RecordQuery& staging, const QStringList& header, const ExportProgress& progress)
 {
-    return XlsWorkbook(StagedSheet(staging, header, progress));
+    return XlsWorkbook(std::make_shared<StagedSheet>(staging, header, progress));
 }
 
 } // namespace ExportStaging

@@ -44,7 +44,8 @@ void stage(RecordQuery& search, RecordQuery& staging, const QString& kind, const
 
 // The workbook of the staged rows under the header, the first four fields of each row as text
 // cells; columns A to H are text columns when there is a data row. `progress` is told of the
-// rows as they go into the workbook, and may cancel.
+// rows as they go into the workbook, and may cancel. The workbook reads the staging query's
+// rows again when it is written: they must stay until then.
 XlsWorkbook stagedWorkbook(const RecordQuery& staging, const QStringList& header, const ExportProgress& progress = {});
 
 // The titles of sheetColumns(), as the header of stagedWorkbook().

@@ -25,5 +25,5 @@ void saveWorkbook(const QString& path, XlsWorkbook workbook)
 
 void saveWorkbook(const QString& path, const Worksheet& sheet)
 {
-    saveWorkbook(path, XlsWorkbook(sheet));
+    saveWorkbook(path, XlsWorkbook::of(sheet));
 }

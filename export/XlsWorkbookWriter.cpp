@@ -6,13 +6,20 @@
 
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
-#include <gsf/gsf-output-memory.h>
+#include <gsf/gsf-output.h>
 #include <gsf/gsf-utils.h>
 
 #include <algorithm>
-#include <iterator>
+#include <functional>
 #include <vector>
 #include <memory>
+
+// The strings of the table, each once, in the order the cells first use them.
+struct XlsSharedStrings {
+    QStringList unique;
+    QHash<QString, quint32> index;
+    quint32 total = 0; // of the cells that use them
+};
 
 namespace {
 
@@ -136,12 +143,7 @@ void appendXf(QByteArray& stream, quint16 format, quint16 typeAndParent, quint8 
     appendRecord(stream, Xf, body);
 }
 
-// The strings of the table, each once, in the order the cells first use them.
-struct SharedStrings {
-    QStringList unique;
-    QHash<QString, quint32> index;
-    quint32 total = 0;
-};
+using SharedStrings = XlsSharedStrings;
 
 quint32 addSharedString(SharedStrings& strings, const QString& text)
 {
@@ -223,51 +225,74 @@ void checkRow(const QStringList& row, qsizetype r)
     }
 }
 
-// The cell records of the worksheet, read row by row and each row once; fills `strings` with
-// the texts they refer to and the extent of the cells. The records are kept in pieces that go
-// into the file one by one, each released once it is there.
-struct Cells {
-    std::vector<QByteArray> records;
+// What the cells of a worksheet need in the globals before them: the texts they refer to and
+// their extent. The worksheet is read row by row and each row once, and checked on the way.
+struct CellScan {
     qsizetype firstRow = -1;
     qsizetype endRow = 0;
     qsizetype endColumn = 0;
 };
 
-Cells cellsOf(const Worksheet& sheet, SharedStrings& strings)
+CellScan scanCells(const Worksheet& sheet, SharedStrings& strings)
 {
-    constexpr qsizetype pieceSize = 64 * 1024;
-    const bool textColumns = sheet.textColumnsAtoH();
     const qsizetype rows = sheet.rowCount();
-    Cells cells;
-    QByteArray body;
+    CellScan scan;
     for (qsizetype r = 0; r < rows; ++r) {
         const QStringList row = sheet.row(r);
         checkRow(row, r);
         if (row.isEmpty())
             continue;
-        if (cells.firstRow < 0)
-            cells.firstRow = r;
-        cells.endRow = r + 1;
-        cells.endColumn = std::max(cells.endColumn, row.size());
+        if (scan.firstRow < 0)
+            scan.firstRow = r;
+        scan.endRow = r + 1;
+        scan.endColumn = std::max(scan.endColumn, row.size());
+        for (const QString& text : row)
+            addSharedString(strings, text);
+    }
+    return scan;
+}
+
+constexpr qsizetype cellRecordSize = 4 + 10;
+
+// The cell records of the worksheet, made from its rows read a second time and handed to
+// `write` in pieces of at most 64 KiB, so that the file never waits for all of them in memory.
+// Rows that no longer give the texts the first reading found are refused.
+void writeCells(const Worksheet& sheet, const SharedStrings& strings, const std::function<void(const QByteArray&)>& write)
+{
+    constexpr qsizetype pieceSize = 64 * 1024;
+    const bool textColumns = sheet.textColumnsAtoH();
+    const qsizetype rows = sheet.rowCount();
+    QByteArray piece;
+    piece.reserve(pieceSize);
+    QByteArray body;
+    quint32 cells = 0;
+    for (qsizetype r = 0; r < rows; ++r) {
+        const QStringList row = sheet.row(r);
         for (qsizetype c = 0; c < row.size(); ++c) {
+            const auto found = strings.index.constFind(row.at(c));
+            if (found == strings.index.cend() || ++cells > strings.total)
+                throw XlsWriteError(QStringLiteral("The worksheet changed while its workbook was written; "
+                                                   "nothing was written."));
             const bool text = textColumns && c < TextColumns;
             body.clear();
             putU16(body, quint16(r));
             putU16(body, quint16(c));
             putU16(body, text ? TextXf : GeneralXf);
-            putU32(body, addSharedString(strings, row.at(c)));
-            if (cells.records.empty() || cells.records.back().size() + 4 + body.size() > pieceSize) {
-                cells.records.emplace_back();
-                cells.records.back().reserve(pieceSize);
+            putU32(body, found.value());
+            if (piece.size() + cellRecordSize > pieceSize) {
+                write(piece);
+                piece.clear();
             }
-            appendRecord(cells.records.back(), LabelSst, body);
+            appendRecord(piece, LabelSst, body);
         }
     }
-    return cells;
+    if (cells != strings.total)
+        throw XlsWriteError(QStringLiteral("The worksheet changed while its workbook was written; nothing was written."));
+    write(piece);
 }
 
 // The worksheet's substream up to its cells, appended to `stream`.
-void appendWorksheetHead(QByteArray& stream, const Worksheet& sheet, const Cells& cells)
+void appendWorksheetHead(QByteArray& stream, const Worksheet& sheet, const CellScan& cells)
 {
     appendBof(stream, 0x0010);
 
@@ -313,16 +338,19 @@ QByteArray worksheetTail()
 } // namespace
 
 // The workbook globals followed by the worksheet, as the Workbook stream holds them. The cells
-// come first, for the strings the globals list.
-XlsWorkbook::XlsWorkbook(const Worksheet& sheet)
+// are scanned first, for the strings the globals list, and made when the file is written.
+XlsWorkbook::XlsWorkbook(std::shared_ptr<const Worksheet> sheetToKeep)
+    : sheet_(std::move(sheetToKeep))
+    , strings_(std::make_unique<SharedStrings>())
 {
+    const Worksheet& sheet = *sheet_;
     checkSheetName(sheet.name());
     if (sheet.rowCount() > xlsMaxRows)
         throw XlsWriteError(QStringLiteral("An .xls worksheet holds at most %1 rows; the table has %2.")
                                 .arg(xlsMaxRows)
                                 .arg(sheet.rowCount()));
-    SharedStrings strings;
-    Cells cells = cellsOf(sheet, strings);
+    SharedStrings& strings = *strings_;
+    const CellScan cells = scanCells(sheet, strings);
 
     QByteArray& stream = head_;
     appendBof(stream, 0x0005);
@@ -373,11 +401,8 @@ XlsWorkbook::XlsWorkbook(const Worksheet& sheet)
 
     qToLittleEndian(quint32(stream.size()), stream.data() + sheetOffsetAt);
     appendWorksheetHead(stream, sheet, cells);
-    cells_ = std::move(cells.records);
     tail_ = worksheetTail();
-    qsizetype size = head_.size() + tail_.size();
-    for (const QByteArray& piece : cells_)
-        size += piece.size();
+    const qsizetype size = head_.size() + qsizetype(strings.total) * cellRecordSize + tail_.size();
     if (size < MinStreamSize)
         tail_.append(MinStreamSize - size, '\0');
 }
@@ -390,46 +415,109 @@ struct GObjectUnref {
 template <typename T>
 using GsfPtr = std::unique_ptr<T, GObjectUnref>;
 
-// Writes the OLE2 compound file with the workbook's pieces as its one stream, "Workbook", to
-// `out`. Each piece is released once the compound file holds it, and the file goes to `out`
-// from there.
-void writeCompoundFile(QIODevice& out, std::vector<QByteArray> pieces)
-{
-    static const bool gsfReady = (gsf_init(), true);
-    Q_UNUSED(gsfReady);
+// A GsfOutput that writes to a QIODevice, so that the compound file goes to the device as it is
+// put together instead of being held whole in memory first. The compound file's writer seeks
+// back to write its header last. It does not look at every answer of its output, so a refused
+// write or seek is noted here as well.
+struct DeviceOutput {
+    GsfOutput output;
+    QIODevice* device;
+    bool failed;
+};
+struct DeviceOutputClass {
+    GsfOutputClass output_class;
+};
 
-    const GsfPtr<GsfOutput> sink(gsf_output_memory_new());
-    const GsfPtr<GsfOutfile> root(gsf_outfile_msole_new(sink.get()));
-    const GsfPtr<GsfOutput> stream(gsf_outfile_new_child(root.get(), "Workbook", FALSE));
-    bool written = bool(stream);
-    for (QByteArray& piece : pieces) {
-        written = written
-            && gsf_output_write(stream.get(), size_t(piece.size()), reinterpret_cast<const guint8*>(piece.constData()));
-        piece = QByteArray();
-    }
-    written = written && gsf_output_close(stream.get()) && gsf_output_close(GSF_OUTPUT(root.get()));
-    if (!written)
-        throw XlsWriteError(QStringLiteral("The .xls file could not be put together in memory."));
-    const auto* bytes = reinterpret_cast<const char*>(gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get())));
-    const qint64 size = qint64(gsf_output_size(sink.get()));
-    if (out.write(bytes, size) != size)
-        throw XlsWriteError(QStringLiteral("The .xls file could not be written: %1").arg(out.errorString()));
+G_DEFINE_TYPE(DeviceOutput, device_output, GSF_OUTPUT_TYPE)
+
+DeviceOutput& deviceOutputOf(GsfOutput* output)
+{
+    return *reinterpret_cast<DeviceOutput*>(output);
+}
+
+gboolean noteFailure(GsfOutput* output, bool done)
+{
+    deviceOutputOf(output).failed = deviceOutputOf(output).failed || !done;
+    return done;
+}
+
+gboolean deviceWrite(GsfOutput* output, size_t bytes, const guint8* data)
+{
+    QIODevice& device = *deviceOutputOf(output).device;
+    return noteFailure(output, device.write(reinterpret_cast<const char*>(data), qint64(bytes)) == qint64(bytes));
+}
+
+// gsf_output_seek has checked the position and sets the output's offset after this succeeds.
+gboolean deviceSeek(GsfOutput* output, gsf_off_t offset, GSeekType whence)
+{
+    const gsf_off_t base = whence == G_SEEK_SET ? 0 : whence == G_SEEK_CUR ? output->cur_offset : output->cur_size;
+    return noteFailure(output, deviceOutputOf(output).device->seek(qint64(base + offset)));
+}
+
+// The device stays open: it is the caller's.
+gboolean deviceClose(GsfOutput*)
+{
+    return TRUE;
+}
+
+void device_output_class_init(DeviceOutputClass* type)
+{
+    type->output_class.Write = deviceWrite;
+    type->output_class.Seek = deviceSeek;
+    type->output_class.Close = deviceClose;
+}
+
+void device_output_init(DeviceOutput* output)
+{
+    output->device = nullptr;
+    output->failed = false;
+}
+
+GsfPtr<GsfOutput> deviceOutput(QIODevice& device)
+{
+    auto* output = static_cast<DeviceOutput*>(g_object_new(device_output_get_type(), nullptr));
+    output->device = &device;
+    return GsfPtr<GsfOutput>(&output->output);
 }
 
 } // namespace
 
+XlsWorkbook::XlsWorkbook(XlsWorkbook&&) noexcept = default;
+XlsWorkbook& XlsWorkbook::operator=(XlsWorkbook&&) noexcept = default;
+XlsWorkbook::~XlsWorkbook() = default;
+
+// Writes the OLE2 compound file with the Workbook stream as its one stream to `out`, the cells
+// made as they go into it.
 void writeXlsWorkbook(QIODevice& out, XlsWorkbook workbook)
 {
-    std::vector<QByteArray> pieces;
-    pieces.reserve(workbook.cells_.size() + 2);
-    pieces.push_back(std::move(workbook.head_));
-    std::move(workbook.cells_.begin(), workbook.cells_.end(), std::back_inserter(pieces));
-    workbook.cells_.clear();
-    pieces.push_back(std::move(workbook.tail_));
-    writeCompoundFile(out, std::move(pieces));
+    static const bool gsfReady = (gsf_init(), true);
+    Q_UNUSED(gsfReady);
+
+    const GsfPtr<GsfOutput> sink = deviceOutput(out);
+    const GsfPtr<GsfOutfile> root(gsf_outfile_msole_new(sink.get()));
+    const GsfPtr<GsfOutput> stream(gsf_outfile_new_child(root.get(), "Workbook", FALSE));
+    bool written = bool(stream);
+    const auto write = [&](const QByteArray& piece) {
+        written = written
+            && gsf_output_write(stream.get(), size_t(piece.size()), reinterpret_cast<const guint8*>(piece.constData()));
+    };
+    write(workbook.head_);
+    writeCells(*workbook.sheet_, *workbook.strings_, write);
+    write(workbook.tail_);
+    // Closing the compound file closes the output below it too.
+    written = written && gsf_output_close(stream.get()) && gsf_output_close(GSF_OUTPUT(root.get()))
+        && !deviceOutputOf(sink.get()).failed;
+    if (!written)
+        throw XlsWriteError(QStringLiteral("The .xls file could not be written: %1").arg(out.errorString()));
 }
 
 void writeXlsWorkbook(QIODevice& out, const Worksheet& sheet)
 {
-    writeXlsWorkbook(out, XlsWorkbook(sheet));
+    writeXlsWorkbook(out, XlsWorkbook::of(sheet));
+}
+
+XlsWorkbook XlsWorkbook::of(const Worksheet& sheet)
+{
+    // Not owned: the worksheet outlives the call that writes it.
+    return XlsWorkbook(std::shared_ptr<const Worksheet>(std::shared_ptr<const Worksheet>(), &sheet));
 }

@@ -6,7 +6,7 @@
 #include <QStringList>
 
 #include <stdexcept>
-#include <vector>
+#include <memory>
 
 class QIODevice;
 
@@ -46,22 +46,34 @@ public:
     }
 };
 
-// A workbook made in memory from a worksheet, ready to be written as an .xls file: the BIFF8
-// Workbook stream, about as large as the file, its cells in pieces. The worksheet is checked as it is read, so that
-// one that does not fit throws XlsWriteError before anything is written.
+struct XlsSharedStrings;
+
+// A workbook of a worksheet, ready to be written as an .xls file: the worksheet has been read
+// once and checked, so that one that does not fit throws XlsWriteError before anything is
+// written. Its cells are made from the worksheet's rows, read again, as the file is written:
+// the worksheet must then give the same rows.
 class XlsWorkbook {
 public:
-    explicit XlsWorkbook(const Worksheet& sheet);
+    explicit XlsWorkbook(std::shared_ptr<const Worksheet> sheet);
+    // A workbook of a worksheet that the caller keeps until the workbook is written.
+    static XlsWorkbook of(const Worksheet& sheet);
+    XlsWorkbook(XlsWorkbook&&) noexcept;
+    XlsWorkbook& operator=(XlsWorkbook&&) noexcept;
+    ~XlsWorkbook();
 
 private:
     friend void writeXlsWorkbook(QIODevice& out, XlsWorkbook workbook);
-    QByteArray head_;              // the globals, then the worksheet up to its cells
-    std::vector<QByteArray> cells_; // the cell records
-    QByteArray tail_;              // the rest of the worksheet
+    std::shared_ptr<const Worksheet> sheet_;
+    std::unique_ptr<XlsSharedStrings> strings_;
+    QByteArray head_; // the globals, then the worksheet up to its cells
+    QByteArray tail_; // the worksheet after its cells
 };
 
 // Writes the workbook as a whole .xls file (BIFF8 in an OLE2 compound file) to `out`, an open
-// device such as a QSaveFile. The workbook's memory goes as the file is put together.
+// device such as a QSaveFile that can seek. The file goes to `out` as it is put together, its
+// cells made on the way: a worksheet that no longer gives the rows it gave when the workbook
+// was made throws XlsWriteError, as does a device that refuses the bytes, and leaves a part of
+// a file in `out` (which a QSaveFile not committed then drops).
 void writeXlsWorkbook(QIODevice& out, XlsWorkbook workbook);
 // The same for a worksheet, made into a workbook first; one that does not fit leaves `out`
 // untouched.

@@ -87,6 +87,8 @@ private Q_SLOTS:
     void refusesWhatAnXlsCannotHold_data();
     void refusesWhatAnXlsCannotHold();
     void failedWriteThrows();
+    void changedWorksheetIsRefused_data();
+    void changedWorksheetIsRefused();
     void opensInLibreOffice();
 
 private:
@@ -207,6 +209,32 @@ void XlsWorkbookWriterTest::failedWriteThrows()
     } catch (const XlsWriteError& error) {
         QVERIFY2(QString::fromUtf8(error.what()).contains(full.errorString()), error.what());
     }
+}
+
+// The cells are made from the rows read a second time, when the file is written: rows that
+// differ from the first reading would refer to texts the file does not hold.
+void XlsWorkbookWriterTest::changedWorksheetIsRefused_data()
+{
+    QTest::addColumn<int>("change");
+    QTest::newRow("a cell's text") << 0;
+    QTest::newRow("a row more") << 1;
+    QTest::newRow("a row less") << 2;
+}
+
+void XlsWorkbookWriterTest::changedWorksheetIsRefused()
+{
+    QFETCH(int, change);
+    const auto table = std::make_shared<SpreadsheetTable>(punchExport());
+    XlsWorkbook workbook(table);
+    if (change == 0)
+        table->rows[1][0] = QStringLiteral("a text not read before");
+    else if (change == 1)
+        table->rows.append(table->rows.at(1));
+    else
+        table->rows.removeLast();
+    QBuffer buffer;
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QVERIFY_THROWS_EXCEPTION(XlsWriteError, writeXlsWorkbook(buffer, std::move(workbook)));
 }
 
 void XlsWorkbookWriterTest::opensInLibreOffice()
