@@ -1,5 +1,7 @@
 #include "PackedValues.h"
 
+#include "ValueTypes.h"
+
 #include <QByteArray>
 #include <QDataStream>
 #include <QIODevice>
@@ -34,25 +36,8 @@ constexpr std::size_t headerSize = sizeof(Length) + sizeof(Count);
 
 bool isPrimitive(int typeId)
 {
-    switch (typeId) {
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-        return true;
-    default:
-        return false;
-    }
+    return isIntegerType(typeId) || typeId == QMetaType::Bool || typeId == QMetaType::Double ||
+           typeId == QMetaType::Float;
 }
 
 template <typename T> void put(std::vector<std::uint8_t>& out, T number)

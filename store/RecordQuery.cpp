@@ -4,6 +4,7 @@
 #include "DatabaseError.h"
 #include "EngineError.h"
 #include "SqliteStatement.h"
+#include "ValueTypes.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -18,26 +19,6 @@
 #include <sqlext.h>
 
 namespace {
-
-bool isIntegerType(QMetaType::Type type)
-{
-    switch (type) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-        return true;
-    default:
-        return false;
-    }
-}
 
 bool fits(FieldType declared, QMetaType::Type actual)
 {
