@@ -5,13 +5,14 @@
 #include <QString>
 #include <QStringList>
 
-#include <stdexcept>
 #include <memory>
+#include <stdexcept>
 
 class QIODevice;
 
-// One worksheet of text cells, as it goes into an Excel 97-2003 workbook. The writer reads each
-// row once, in order, so that rows kept elsewhere (a query's, say) need no table of their own.
+// One worksheet of text cells, as it goes into an Excel 97-2003 workbook. The writer reads the
+// rows in order, once for their texts and once more for the cells, so that rows kept elsewhere
+// (a query's, say) need no table of their own.
 class Worksheet {
 public:
     virtual ~Worksheet() = default;

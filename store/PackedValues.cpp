@@ -202,14 +202,6 @@ QVariant decode(const std::uint8_t* at)
 
 } // namespace
 
-PackedValues::PackedValues(const QList<QVariant>& values)
-{
-    Builder builder;
-    for (const QVariant& value : values)
-        builder.append(value);
-    *this = builder.take();
-}
-
 PackedValues::PackedValues(const PackedValues& other)
 {
     *this = other;
@@ -322,4 +314,11 @@ PackedValues PackedValues::Builder::take()
     bytes_.clear();
     count_ = 0;
     return packed;
+}
+
+PackedValues PackedValues::Builder::pack(const QList<QVariant>& values)
+{
+    for (const QVariant& value : values)
+        append(value);
+    return take();
 }

@@ -16,7 +16,6 @@
 class PackedValues {
 public:
     PackedValues() = default;
-    explicit PackedValues(const QList<QVariant>& values);
     PackedValues(const PackedValues& other);
     PackedValues& operator=(const PackedValues& other);
     PackedValues(PackedValues&&) noexcept = default;
@@ -37,6 +36,8 @@ public:
     public:
         void append(const QVariant& value);
         PackedValues take();
+        // The values of a whole row at once.
+        PackedValues pack(const QList<QVariant>& values);
 
     private:
         std::vector<std::uint8_t> bytes_;

@@ -680,9 +680,7 @@ void RecordQuery::post()
     if (state_ != State::Edit && state_ != State::Insert)
         fail(QStringLiteral("Dataset not in edit or insert mode"));
     Row& target = rows_[current_];
-    for (const QVariant& value : buffer_.values)
-        packer_.append(value);
-    Row posted{packer_.take(), std::move(buffer_.state)};
+    Row posted{packer_.pack(buffer_.values), std::move(buffer_.state)};
     buffer_ = EditedRow();
     if (state_ == State::Edit) {
         // The edit started from the target's state; what was set before stays to be written.

@@ -47,7 +47,7 @@ private Q_SLOTS:
     void valuesComeBackAsTheyWent()
     {
         const QList<QVariant> values = sampleValues();
-        const PackedValues packed(values);
+        const PackedValues packed = PackedValues::Builder().pack(values);
         QCOMPARE(packed.size(), values.size());
         for (int i = 0; i < values.size(); ++i)
             QVERIFY2(same(packed.at(i), values.at(i)), qPrintable(QString::number(i)));
@@ -55,7 +55,7 @@ private Q_SLOTS:
         for (int i = 0; i < values.size(); ++i)
             QVERIFY2(same(unpacked.at(i), values.at(i)), qPrintable(QString::number(i)));
         QCOMPARE(PackedValues().size(), 0);
-        QCOMPARE(PackedValues(QList<QVariant>{}).size(), 0);
+        QCOMPARE(PackedValues::Builder().pack({}).size(), 0);
     }
 
     void setRewritesOneValue_data()
@@ -76,7 +76,7 @@ private Q_SLOTS:
         QFETCH(int, index);
         QFETCH(QVariant, value);
         QList<QVariant> expected = sampleValues();
-        PackedValues packed(expected);
+        PackedValues packed = PackedValues::Builder().pack(expected);
         const PackedValues copy = packed;
         packed.set(index, value);
         expected[index] = value;
@@ -88,7 +88,7 @@ private Q_SLOTS:
 
     void latin1TextsAreSeenInPlace()
     {
-        const PackedValues packed(sampleValues());
+        const PackedValues packed = PackedValues::Builder().pack(sampleValues());
         QCOMPARE(packed.latin1View(6).value(), QLatin1StringView("C0150"));
         QCOMPARE(QString(packed.latin1View(7).value()), QStringLiteral("Résumé"));
         QCOMPARE(packed.latin1View(5).value().size(), 0);
