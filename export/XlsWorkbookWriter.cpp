@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <vector>
 #include <memory>
 
 // The strings of the table, each once, in the order the cells first use them.
@@ -143,9 +142,7 @@ void appendXf(QByteArray& stream, quint16 format, quint16 typeAndParent, quint8 
     appendRecord(stream, Xf, body);
 }
 
-using SharedStrings = XlsSharedStrings;
-
-quint32 addSharedString(SharedStrings& strings, const QString& text)
+quint32 addSharedString(XlsSharedStrings& strings, const QString& text)
 {
     ++strings.total;
     auto it = strings.index.constFind(text);
@@ -160,7 +157,7 @@ quint32 addSharedString(SharedStrings& strings, const QString& text)
 // count and flags share a record with at least its first character; a string that goes on in
 // the next record continues there after a repeated flags byte, and is never cut inside a
 // surrogate pair (readers decode each record's part on its own).
-void appendSst(QByteArray& stream, const SharedStrings& strings)
+void appendSst(QByteArray& stream, const XlsSharedStrings& strings)
 {
     constexpr quint8 Uncompressed = 0x01;
     QByteArray body;
@@ -233,7 +230,7 @@ struct CellScan {
     qsizetype endColumn = 0;
 };
 
-CellScan scanCells(const Worksheet& sheet, SharedStrings& strings)
+CellScan scanCells(const Worksheet& sheet, XlsSharedStrings& strings)
 {
     const qsizetype rows = sheet.rowCount();
     CellScan scan;
@@ -254,10 +251,15 @@ CellScan scanCells(const Worksheet& sheet, SharedStrings& strings)
 
 constexpr qsizetype cellRecordSize = 4 + 10;
 
+[[noreturn]] void throwSheetChanged()
+{
+    throw XlsWriteError(QStringLiteral("The worksheet changed while its workbook was written; the file is not complete."));
+}
+
 // The cell records of the worksheet, made from its rows read a second time and handed to
 // `write` in pieces of at most 64 KiB, so that the file never waits for all of them in memory.
 // Rows that no longer give the texts the first reading found are refused.
-void writeCells(const Worksheet& sheet, const SharedStrings& strings, const std::function<void(const QByteArray&)>& write)
+void writeCells(const Worksheet& sheet, const XlsSharedStrings& strings, const std::function<void(const QByteArray&)>& write)
 {
     constexpr qsizetype pieceSize = 64 * 1024;
     const bool textColumns = sheet.textColumnsAtoH();
@@ -271,8 +273,7 @@ void writeCells(const Worksheet& sheet, const SharedStrings& strings, const std:
         for (qsizetype c = 0; c < row.size(); ++c) {
             const auto found = strings.index.constFind(row.at(c));
             if (found == strings.index.cend() || ++cells > strings.total)
-                throw XlsWriteError(QStringLiteral("The worksheet changed while its workbook was written; "
-                                                   "nothing was written."));
+                throwSheetChanged();
             const bool text = textColumns && c < TextColumns;
             body.clear();
             putU16(body, quint16(r));
@@ -287,7 +288,7 @@ void writeCells(const Worksheet& sheet, const SharedStrings& strings, const std:
         }
     }
     if (cells != strings.total)
-        throw XlsWriteError(QStringLiteral("The worksheet changed while its workbook was written; nothing was written."));
+        throwSheetChanged();
     write(piece);
 }
 
@@ -341,7 +342,7 @@ QByteArray worksheetTail()
 // are scanned first, for the strings the globals list, and made when the file is written.
 XlsWorkbook::XlsWorkbook(std::shared_ptr<const Worksheet> sheetToKeep)
     : sheet_(std::move(sheetToKeep))
-    , strings_(std::make_unique<SharedStrings>())
+    , strings_(std::make_unique<XlsSharedStrings>())
 {
     const Worksheet& sheet = *sheet_;
     checkSheetName(sheet.name());
@@ -349,7 +350,7 @@ XlsWorkbook::XlsWorkbook(std::shared_ptr<const Worksheet> sheetToKeep)
         throw XlsWriteError(QStringLiteral("An .xls worksheet holds at most %1 rows; the table has %2.")
                                 .arg(xlsMaxRows)
                                 .arg(sheet.rowCount()));
-    SharedStrings& strings = *strings_;
+    XlsSharedStrings& strings = *strings_;
     const CellScan cells = scanCells(sheet, strings);
 
     QByteArray& stream = head_;

@@ -7,7 +7,6 @@
 #include "ValueTypes.h"
 
 #include <QRegularExpression>
-#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>

@@ -93,7 +93,7 @@ void SqliteStatement::bind(int position, const QVariant& value)
             // with a stray surrogate goes to SQLite's own conversion, as the driver's does.
             const QString text = value.toString();
             if (QStringView(text).isValidUtf16()) {
-                bindUtf8(parameter, position, text);
+                bindUtf8(position, text);
                 return;
             }
             code = sqlite3_bind_text16(statement_, parameter, text.utf16(), int(text.size() * sizeof(char16_t)),
@@ -106,13 +106,13 @@ void SqliteStatement::bind(int position, const QVariant& value)
         fail(code);
 }
 
-void SqliteStatement::bindUtf8(int parameter, int position, const QString& text)
+void SqliteStatement::bindUtf8(int position, const QString& text)
 {
     if (std::size_t(position) >= boundTexts_.size())
         boundTexts_.resize(std::size_t(position) + 1);
     QByteArray& bytes = boundTexts_[std::size_t(position)];
     bytes = text.toUtf8();
-    const int code = sqlite3_bind_text(statement_, parameter, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
+    const int code = sqlite3_bind_text(statement_, position + 1, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
     if (code != SQLITE_OK)
         fail(code);
 }
@@ -122,7 +122,7 @@ void SqliteStatement::bindLatin1(int position, QLatin1StringView text)
     const int parameter = position + 1;
     const bool ascii = std::all_of(text.begin(), text.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
     if (!ascii) {
-        bindUtf8(parameter, position, QString(text));
+        bindUtf8(position, QString(text));
         return;
     }
     const int code = sqlite3_bind_text(statement_, parameter, text.data(), int(text.size()), SQLITE_STATIC);

@@ -40,7 +40,7 @@ public:
 
 private:
     [[noreturn]] void fail(int code) const;
-    void bindUtf8(int parameter, int position, const QString& text);
+    void bindUtf8(int position, const QString& text);
 
     sqlite3* connection_ = nullptr;
     sqlite3_stmt* statement_ = nullptr;
